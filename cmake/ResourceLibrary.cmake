@@ -1,0 +1,32 @@
+# add_resource_library(<target> DESCRIPTION <file> TREE <dir> [UPDATE_PATH <url>])
+#
+# Builds the resource library of one product line from its description into <dir>/Lib/,
+# the folder beside the updater where the updater's loader looks for it (RUNPATH $ORIGIN/Lib).
+set(UPDATER_PRODUCT_GENERATOR "${CMAKE_CURRENT_LIST_DIR}/GenerateProductData.cmake")
+
+function(add_resource_library target)
+  cmake_parse_arguments(arg "" "DESCRIPTION;TREE;UPDATE_PATH" "" ${ARGN})
+  get_filename_component(description "${arg_DESCRIPTION}" ABSOLUTE)
+  get_filename_component(description_dir "${description}" DIRECTORY)
+  file(GLOB images CONFIGURE_DEPENDS "${description_dir}/*.png" "${description_dir}/*.jpg"
+       "${description_dir}/*.bmp")
+  set(generated "${CMAKE_CURRENT_BINARY_DIR}/${target}/ProductData.cpp")
+  add_custom_command(
+    OUTPUT "${generated}"
+    COMMAND "${CMAKE_COMMAND}" "-DDESCRIPTION=${description}" "-DOUTPUT=${generated}"
+            "-DUPDATE_PATH=${arg_UPDATE_PATH}" -P "${UPDATER_PRODUCT_GENERATOR}"
+    DEPENDS "${description}" ${images} "${UPDATER_PRODUCT_GENERATOR}"
+    COMMENT "Generating the resource data of ${target}")
+  add_library(${target} SHARED "${PROJECT_SOURCE_DIR}/resourcelib/ResourcesUpd.cpp" "${generated}")
+  target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
+  target_compile_definitions(${target} PRIVATE RESOURCESUPD_BUILDING)
+  updater_target_settings(${target})
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES PREFIX "")  # Lib/ResourcesUpd.dll
+  endif()
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME ResourcesUpd
+    CXX_VISIBILITY_PRESET hidden
+    LIBRARY_OUTPUT_DIRECTORY "${arg_TREE}/Lib"
+    RUNTIME_OUTPUT_DIRECTORY "${arg_TREE}/Lib")
+endfunction()

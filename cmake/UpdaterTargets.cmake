@@ -1,0 +1,24 @@
+# Settings every target of ours shares, applied per target (never directory-wide).
+
+function(updater_target_settings target)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+      -Wno-sign-conversion -Werror=return-type)
+  elseif(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /utf-8)
+  endif()
+  if(UPDATER_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+      -fno-sanitize-recover=undefined)
+    target_link_options(${target} PUBLIC -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# A static library of ours: add_updater_library(name SOURCES...)
+function(add_updater_library name)
+  add_library(${name} STATIC ${ARGN})
+  add_library(updater::${name} ALIAS ${name})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+  updater_target_settings(${name})
+endfunction()

@@ -1,0 +1,16 @@
+// Where the running program lives: the updater's directory.
+#pragma once
+
+#include <filesystem>
+
+namespace platform {
+
+// The directory that holds the running executable (never the working directory).
+// Throws std::system_error when the system cannot tell.
+std::filesystem::path executableDirectory();
+
+// The same directory as text with one trailing separator, the form the updater shows and
+// appends names to ("/opt/quendral/", "C:\Quendral\").
+std::string withTrailingSeparator(const std::filesystem::path& directory);
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+// The fixed file version of a Windows executable, read from its version resource.
+//
+// Reads the PE file itself (PE32 and PE32+: resource directory, RT_VERSION, VS_FIXEDFILEINFO),
+// so it works on any system. Every offset and size is checked against the file: a hostile or
+// truncated file gives no version, never a read out of bounds.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+struct FixedFileVersion {
+  uint32_t mostSignificant = 0;   // dwFileVersionMS
+  uint32_t leastSignificant = 0;  // dwFileVersionLS
+};
+
+// The file version of the executable at path; nullopt when the file is missing, is not a PE
+// file, has no version resource or no fixed file information, or is damaged.
+std::optional<FixedFileVersion> readFixedFileVersion(const std::filesystem::path& path);
+
+// "a.b.c.d": the four 16-bit parts in decimal, without leading zeros ("2.0.0.0").
+std::string formatFileVersion(const FixedFileVersion& version);
+
+}  // namespace platform
