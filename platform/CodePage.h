@@ -15,6 +15,8 @@ CodePage oemCodePage();
 
 // Decodes bytes in the code page. Bytes without a character in the code page (0x81, 0x8D,
 // 0x8F, 0x90, 0x9D in 1252) become the C1 control of the same value, as Windows does.
+// Safe to call from any thread. Throws std::system_error only when the system has no
+// converter for the code page at all.
 std::u16string decode(std::string_view bytes, CodePage page);
 
 // Whether every byte above 127 has a defined character in the code page.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace platform {
 
@@ -10,7 +11,8 @@ namespace platform {
 std::filesystem::path executableDirectory();
 
 // The same directory as text with one trailing separator, the form the updater shows and
-// appends names to ("/opt/quendral/", "C:\Quendral\").
+// appends names to ("/opt/quendral/", "C:\Quendral\"). UTF-8 on Windows, the file system's
+// own bytes elsewhere. An empty path stays empty: it names no directory.
 std::string withTrailingSeparator(const std::filesystem::path& directory);
 
 }  // namespace platform
