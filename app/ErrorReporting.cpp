@@ -1,0 +1,68 @@
+#include "app/ErrorReporting.h"
+
+#include "app/ErrorText.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <cxxabi.h>
+#include <memory>
+#include <typeinfo>
+
+namespace app {
+namespace {
+
+QString demangledCurrentType() {
+  const std::type_info* type = abi::__cxa_current_exception_type();
+  if (type == nullptr) return QStringLiteral("Exception");
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(type->name(), nullptr, nullptr, &status),
+                                             std::free);
+  QString full = (status == 0 && name) ? QString::fromUtf8(name.get()) : QString::fromUtf8(type->name());
+  const qsizetype scope = full.lastIndexOf(QStringLiteral("::"));
+  return scope < 0 ? full : full.mid(scope + 2);
+}
+
+// Only a platform with a screen can show a box somebody will close; a headless start
+// (offscreen, minimal) must not wait forever for a click.
+bool canShowDialogs() {
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+}  // namespace
+
+QString currentErrorMessage() {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    return QString::fromUtf8(error.what());
+  } catch (...) {
+    return QStringLiteral("Unknown error");
+  }
+}
+
+QString currentErrorClassName() { return demangledCurrentType(); }
+
+void showErrorDialog(QWidget* parent, const QString& message) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), clickErrorText(message), QMessageBox::Ok,
+                  parent);
+  box.exec();
+}
+
+void reportFatalStartupError(quintptr address) {
+  const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  const QString headline = fatalErrorHeadline(currentErrorClassName(), module, address);
+  const QString detail = fatalErrorText(currentErrorMessage());
+  std::fprintf(stderr, "%s\n%s\n", headline.toLocal8Bit().constData(), detail.toLocal8Bit().constData());
+  std::fflush(stderr);
+  if (canShowDialogs()) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Application Error"), headline + u'\n' + detail,
+                    QMessageBox::Ok);
+    box.exec();
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,48 @@
+#include "app/Startup.h"
+
+#include "app/ErrorReporting.h"
+#include "app/UpdateFrm.h"
+#include "branding/EstiloComponentesUpdater.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <cstring>
+#include <dlfcn.h>
+
+namespace app {
+namespace {
+
+// Where the show handler lies in the program file, for the fatal report's first line.
+quintptr showHandlerAddress() {
+  auto handler = &TUpdateFrm::FormShow;
+  void* code = nullptr;
+  static_assert(sizeof(handler) >= sizeof(code));
+  std::memcpy(&code, &handler, sizeof(code));
+  Dl_info info{};
+  if (dladdr(code, &info) == 0 || info.dli_fbase == nullptr) return 0;
+  return reinterpret_cast<quintptr>(code) - reinterpret_cast<quintptr>(info.dli_fbase);
+}
+
+void centreOnScreen(QWidget& window) {
+  if (const QScreen* screen = window.screen())
+    window.move(screen->availableGeometry().center() - window.rect().center());
+}
+
+}  // namespace
+
+int runUpdater(const branding::ResourcesUpdateDll& resources, const std::filesystem::path& updaterDirectory) {
+  TUpdateFrm UpdateFrm(resources, updaterDirectory);
+  branding::TEstiloComponentesUpdaterFrm EstiloComponentesUpdaterFrm(resources);
+  UpdateFrm.setStyleCatalogue(&EstiloComponentesUpdaterFrm);
+  try {
+    UpdateFrm.FormShow();
+  } catch (...) {
+    reportFatalStartupError(showHandlerAddress());
+    return 1;
+  }
+  centreOnScreen(UpdateFrm);
+  UpdateFrm.show();
+  return QApplication::exec();
+}
+
+}  // namespace app

@@ -1,0 +1,122 @@
+#include "app/UpdateFrm.h"
+
+#include "app/ErrorReporting.h"
+#include "branding/CornerButton.h"
+#include "branding/EstiloComponentesUpdater.h"
+#include "branding/FilledRectangle.h"
+#include "branding/GradientText.h"
+#include "branding/ImageControl.h"
+#include "branding/ImageLoading.h"
+#include "platform/FileVersion.h"
+#include "ui_UpdateFrm.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTabWidget>
+
+namespace app {
+namespace {
+
+void setTextColour(QLabel* label, uint32_t argb) {
+  QPalette colours = label->palette();
+  colours.setColor(QPalette::WindowText, QColor::fromRgba(argb));
+  label->setPalette(colours);
+}
+
+}  // namespace
+
+TUpdateFrm::TUpdateFrm(const branding::ResourcesUpdateDll& resources, std::filesystem::path updaterDirectory,
+                       QWidget* parent)
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::TUpdateFrm>()),
+      resources_(resources),
+      updaterDirectory_(std::move(updaterDirectory)) {
+  ui_->setupUi(this);
+  Banner = ui_->Banner;
+  Image5 = ui_->Image5;
+  Logo = ui_->Logo;
+  Text5 = ui_->Text5;
+  TabControl1 = ui_->TabControl1;
+  TabItem1 = ui_->TabItem1;
+  Fondo1 = ui_->Fondo1;
+  Text1 = ui_->Text1;
+  CornerButton16 = ui_->CornerButton16;
+  Image7 = ui_->Image7;
+  Text4 = ui_->Text4;
+  Text9 = ui_->Text9;
+  CornerButton1 = ui_->CornerButton1;
+  Text2 = ui_->Text2;
+  Text3 = ui_->Text3;
+  Text6 = ui_->Text6;
+  Text7 = ui_->Text7;
+  ListBox1 = ui_->ListBox1;
+  Text8 = ui_->Text8;
+  Text10 = ui_->Text10;
+  ProgressBar1 = ui_->ProgressBar1;
+  Text11 = ui_->Text11;
+  CornerButton2 = ui_->CornerButton2;
+
+  // The banner's designed fill is stored in the layout as text.
+  Banner->setGradient(branding::parseGradient(Banner->property("designedGradient").toString()));
+
+  connect(CornerButton1, &QPushButton::clicked, this, guarded(this, &TUpdateFrm::CornerButton1Click));
+  connect(CornerButton16, &QPushButton::clicked, this, guarded(this, &TUpdateFrm::CornerButton16Click));
+  connect(CornerButton2, &QPushButton::clicked, this, guarded(this, &TUpdateFrm::CornerButton2Click));
+}
+
+TUpdateFrm::~TUpdateFrm() = default;
+
+void TUpdateFrm::setStyleCatalogue(const branding::TEstiloComponentesUpdaterFrm* catalogue) {
+  catalogue_ = catalogue;
+}
+
+void TUpdateFrm::FormShow() {
+  updatePath = resources_.getUpdatePath();
+  updateName = resources_.getUpdateName();
+  nombreSistema = resources_.getSistema();
+  listaColores = &resources_.getColores();
+  applyBranding();
+  Text3->setText(getInstalledVersion());
+  CornerButton16->setEnabled(false);
+  Text11->clear();
+  ProgressBar1->setValue(0);
+}
+
+// The looks of the product line, step by step; an error stops here and what was set stays.
+void TUpdateFrm::applyBranding() {
+  loadImage(QStringLiteral("LogoBanner"), Logo);
+  loadImage(QStringLiteral("bandera"), Image7);
+  if (catalogue_ != nullptr) Fondo1->setGradient(catalogue_->getRectangleGradient());
+  if (nombreSistema == QLatin1String("KUB")) {
+    Banner->setGradientFill();
+    Banner->editGradient().setSecondColour(listaColores->item(QStringLiteral("BannerGradiente")));
+    Banner->editGradient().setFirstColour(listaColores->item(QStringLiteral("Banner")));
+    Banner->update();
+  }
+  if (nombreSistema == QLatin1String("ZIR")) Banner->setSolidFill(listaColores->item(QStringLiteral("Banner")));
+  for (branding::CornerButton* button : {CornerButton1, CornerButton2, CornerButton16}) {
+    button->setTextColour(listaColores->item(QStringLiteral("TextoBlanco")));
+    button->setStyleLookup(catalogue_ != nullptr ? catalogue_->getButtonStyle() : QString());
+  }
+  setTextColour(Text5, listaColores->item(QStringLiteral("TextoBlanco")));
+  setTextColour(Text4, listaColores->item(QStringLiteral("TextoSubtitulos")));
+}
+
+void TUpdateFrm::loadImage(const QString& name, branding::ImageControl* image) {
+  std::unique_ptr<branding::ImageStream> stream = resources_.getImage(name);
+  if (image != nullptr) image->setPicture(branding::decodeImageStream(*stream));
+}
+
+QString TUpdateFrm::getInstalledVersion() const {
+  const auto version = platform::readFixedFileVersion(updaterDirectory_ / "Quendral.exe");
+  return version ? QString::fromStdString(platform::formatFileVersion(*version)) : QString();
+}
+
+void TUpdateFrm::CornerButton1Click() {}
+
+void TUpdateFrm::CornerButton16Click() {}
+
+void TUpdateFrm::CornerButton2Click() { close(); }
+
+}  // namespace app

@@ -1,0 +1,89 @@
+// The main window: the installed version, the version check, the update, and "Salir".
+#pragma once
+
+#include "branding/ResourcesUpdateDll.h"
+
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QTabWidget;
+
+namespace Ui {
+class TUpdateFrm;
+}
+
+namespace branding {
+class CornerButton;
+class FilledRectangle;
+class ImageControl;
+class TEstiloComponentesUpdaterFrm;
+}  // namespace branding
+
+namespace app {
+
+class TUpdateFrm : public QWidget {
+  Q_OBJECT
+
+public:
+  // resources: the product line's resource library; updaterDirectory: where the updater and
+  // Quendral.exe live (never the working directory).
+  TUpdateFrm(const branding::ResourcesUpdateDll& resources, std::filesystem::path updaterDirectory,
+             QWidget* parent = nullptr);
+  ~TUpdateFrm() override;
+
+  // The style catalogue is created after this window and before it is shown.
+  void setStyleCatalogue(const branding::TEstiloComponentesUpdaterFrm* catalogue);
+
+  // Runs once, before the window is first shown. Errors leave it: they are fatal to start-up.
+  void FormShow();
+
+  void CornerButton1Click();
+  void CornerButton16Click();
+  void CornerButton2Click();
+
+  // The controls, by their layout names.
+  branding::FilledRectangle* Banner;
+  branding::ImageControl* Image5;
+  branding::ImageControl* Logo;
+  QLabel* Text5;
+  QTabWidget* TabControl1;
+  QWidget* TabItem1;
+  branding::FilledRectangle* Fondo1;
+  QWidget* Text1;
+  branding::CornerButton* CornerButton16;
+  branding::ImageControl* Image7;
+  QLabel* Text4;
+  QLabel* Text9;
+  branding::CornerButton* CornerButton1;
+  QLabel* Text2;
+  QLabel* Text3;
+  QLabel* Text6;
+  QLabel* Text7;
+  QListWidget* ListBox1;
+  QWidget* Text8;
+  QLabel* Text10;
+  QProgressBar* ProgressBar1;
+  QLabel* Text11;
+  branding::CornerButton* CornerButton2;
+
+  QString updatePath;
+  QString updateName;
+  QString nombreSistema;
+  const branding::ColourTable* listaColores = nullptr;
+
+private:
+  QString getInstalledVersion() const;
+  void loadImage(const QString& name, branding::ImageControl* image);
+  void applyBranding();
+
+  std::unique_ptr<Ui::TUpdateFrm> ui_;
+  const branding::ResourcesUpdateDll& resources_;
+  const branding::TEstiloComponentesUpdaterFrm* catalogue_ = nullptr;
+  std::filesystem::path updaterDirectory_;
+};
+
+}  // namespace app

@@ -1,0 +1,39 @@
+// A push button drawn by a named style from the application's style books: a background
+// rectangle with a one-pixel border, and a one-line label inset 5 pixels left and right and
+// 2 pixels top and bottom. Without a style it keeps the platform's standard look.
+#pragma once
+
+#include "branding/StyleBook.h"
+
+#include <QPushButton>
+#include <optional>
+
+namespace branding {
+
+class CornerButton : public QPushButton {
+  Q_OBJECT
+
+public:
+  explicit CornerButton(QWidget* parent = nullptr);
+
+  // Looks the style up now; an empty or unknown name gives the standard look.
+  void setStyleLookup(const QString& name);
+  QString styleLookup() const { return styleName_; }
+  bool hasStyle() const { return style_.has_value(); }
+  const std::optional<ButtonStyle>& style() const { return style_; }
+
+  void setTextColour(uint32_t argb);
+  uint32_t textColour() const { return textColour_; }
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+
+private:
+  void paintStyled(const ButtonStyle& style);
+
+  QString styleName_;
+  std::optional<ButtonStyle> style_;
+  uint32_t textColour_ = 0xFF000000u;
+};
+
+}  // namespace branding

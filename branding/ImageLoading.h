@@ -1,0 +1,27 @@
+// Decoding an image stream from the resource library into a picture.
+#pragma once
+
+#include "branding/ResourcesUpdateDll.h"
+
+#include <QImage>
+#include <stdexcept>
+
+namespace branding {
+
+class LoadingBitmapError : public std::runtime_error {
+public:
+  LoadingBitmapError() : std::runtime_error("Loading bitmap failed.") {}
+};
+
+// The largest picture we keep; bigger images are scaled down to fit, keeping the aspect ratio.
+inline constexpr int kLargestBitmapSide = 8192;
+// Image data beyond this is refused rather than read into memory.
+inline constexpr uint64_t kLargestImageData = 64ull * 1024 * 1024;
+
+// The data from the stream's position to its end (a stream positioned at its end, as one that
+// has just been written, is read whole from its start), decoded by content. Empty data gives a
+// null image. Throws LoadingBitmapError for data no decoder takes or a first frame without
+// width or height.
+QImage decodeImageStream(ImageStream& stream);
+
+}  // namespace branding

@@ -1,0 +1,9 @@
+// main() for GoogleTest programs that need a QApplication (widgets, images, queued calls).
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
