@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace platform {
@@ -19,7 +20,11 @@ struct FixedFileVersion {
 
 // The file version of the executable at path; nullopt when the file is missing, is not a PE
 // file, has no version resource or no fixed file information, or is damaged.
+// Reads only the few ranges the headers point at, so the size of the file does not matter.
 std::optional<FixedFileVersion> readFixedFileVersion(const std::filesystem::path& path);
+
+// The same for the bytes of an executable already in memory (fixtures, fuzzing).
+std::optional<FixedFileVersion> parseFixedFileVersion(std::span<const uint8_t> image);
 
 // "a.b.c.d": the four 16-bit parts in decimal, without leading zeros ("2.0.0.0").
 std::string formatFileVersion(const FixedFileVersion& version);
