@@ -1,0 +1,133 @@
+#include "versioncheck/VersionHistoryFetch.h"
+
+#include <optional>
+
+#include "platform/ExclusiveFile.h"
+#include "versioncheck/Unicode.h"
+#include "versioncheck/VersionCheckError.h"
+#include "versioncheck/VersionHistory.h"
+
+namespace versioncheck {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::ExclusiveFile;
+
+fs::path updateDirectory(const fs::path& updaterDirectory) {
+  return updaterDirectory / kUpdateDirectoryName;
+}
+
+// A name from the resource library ends up in a path we create and delete: anything that
+// could point elsewhere than a file in the update directory is refused.
+bool isPlainFileName(std::u16string_view name) {
+  return !name.empty() && name != u"." && name != u".." &&
+         name.find_first_of(std::u16string_view(u"/\\\0", 3)) == std::u16string_view::npos;
+}
+
+ExclusiveFile openForWriting(const fs::path& path) {
+  try {
+    return ExclusiveFile(path, ExclusiveFile::Mode::CreateOrTruncate);
+  } catch (const std::system_error& error) {
+    throw CannotCreateFileError(path, error.code());
+  }
+}
+
+ExclusiveFile openForReading(const fs::path& path) {
+  try {
+    return ExclusiveFile(path, ExclusiveFile::Mode::OpenExisting);
+  } catch (const std::system_error& error) {
+    throw CannotOpenFileError(path, error.code());
+  }
+}
+
+std::string readWhole(ExclusiveFile& file) {
+  const uint64_t size = file.size();
+  if (size > kMaxVersionHistoryBytes) throw VersionHistoryTooLargeError(kMaxVersionHistoryBytes);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  size_t filled = 0;
+  while (filled < bytes.size()) {
+    const size_t count = file.read(bytes.data() + filled, bytes.size() - filled);
+    if (count == 0) break;
+    filled += count;
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+}  // namespace
+
+std::string versionHistoryUrl(std::u16string_view updatePath, std::u16string_view updateName) {
+  return encodeUtf8(updatePath) + encodeUtf8(updateName);
+}
+
+fs::path versionHistoryCopyPath(const fs::path& updaterDirectory, std::u16string_view updateName) {
+  const std::string name = encodeUtf8(updateName);
+  fs::path path = updateDirectory(updaterDirectory) / std::u8string(name.begin(), name.end());
+  return path.make_preferred();
+}
+
+void ensureUpdateDirectory(const fs::path& updaterDirectory) {
+  const fs::path directory = updateDirectory(updaterDirectory);
+  std::error_code ignored;
+  if (!fs::is_directory(directory, ignored)) fs::create_directory(directory, ignored);
+}
+
+void saveVersionHistoryCopy(const fs::path& path, std::string_view bytes) {
+  std::optional<std::error_code> failure;
+  {
+    ExclusiveFile file = openForWriting(path);
+    try {
+      file.write(bytes.data(), bytes.size());
+      file.close();
+    } catch (const std::system_error& error) {
+      failure = error.code();
+    }
+  }
+  if (failure) {
+    // A truncated copy would later be read as if it were the whole file.
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    throw CannotCreateFileError(path, *failure);
+  }
+}
+
+std::vector<std::u16string> readVersionHistoryCopy(const fs::path& path) {
+  std::string bytes;
+  {
+    ExclusiveFile file = openForReading(path);
+    try {
+      bytes = readWhole(file);
+    } catch (const std::system_error& error) {
+      throw CannotOpenFileError(path, error.code());
+    }
+  }
+  return readVersionHistoryLines(bytes);
+}
+
+std::vector<std::u16string> fetchVersionHistoryLines(const fs::path& updaterDirectory,
+                                                     std::u16string_view updatePath,
+                                                     std::u16string_view updateName,
+                                                     const FetchBody& fetch) {
+  ensureUpdateDirectory(updaterDirectory);
+  const std::string url = versionHistoryUrl(updatePath, updateName);
+  const fs::path copy = versionHistoryCopyPath(updaterDirectory, updateName);
+
+  {
+    // The body lives only until it is on disk.
+    const std::string body = fetch(url);
+    if (body.size() > kMaxVersionHistoryBytes) {
+      throw VersionHistoryTooLargeError(kMaxVersionHistoryBytes);
+    }
+    if (!isPlainFileName(updateName)) {
+      throw CannotCreateFileError(copy, std::make_error_code(std::errc::invalid_argument));
+    }
+    saveVersionHistoryCopy(copy, body);
+  }
+  std::vector<std::u16string> lines = readVersionHistoryCopy(copy);
+
+  std::error_code ignored;
+  fs::remove(copy, ignored);
+  return lines;
+}
+
+}  // namespace versioncheck
