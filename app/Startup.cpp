@@ -5,6 +5,7 @@
 #include "branding/EstiloComponentesUpdater.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QScreen>
 #include <cstring>
 #include <dlfcn.h>
@@ -23,6 +24,15 @@ quintptr showHandlerAddress() {
   return reinterpret_cast<quintptr>(code) - reinterpret_cast<quintptr>(info.dli_fbase);
 }
 
+// The layout's sizes were drawn for a 12-pixel sans-serif text; Liberation Sans keeps the widths
+// of the common Windows faces, so the labels fit as designed. Without it the system's own stays.
+void useDefaultFont() {
+  QFont font = QApplication::font();
+  if (QFontDatabase::families().contains(QStringLiteral("Liberation Sans"))) font.setFamily(QStringLiteral("Liberation Sans"));
+  font.setPixelSize(12);
+  QApplication::setFont(font);
+}
+
 void centreOnScreen(QWidget& window) {
   if (const QScreen* screen = window.screen())
     window.move(screen->availableGeometry().center() - window.rect().center());
@@ -31,6 +41,7 @@ void centreOnScreen(QWidget& window) {
 }  // namespace
 
 int runUpdater(const branding::ResourcesUpdateDll& resources, const std::filesystem::path& updaterDirectory) {
+  useDefaultFont();
   TUpdateFrm UpdateFrm(resources, updaterDirectory);
   branding::TEstiloComponentesUpdaterFrm EstiloComponentesUpdaterFrm(resources);
   UpdateFrm.setStyleCatalogue(&EstiloComponentesUpdaterFrm);

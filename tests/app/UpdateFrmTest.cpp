@@ -5,6 +5,7 @@
 #include "branding/FilledRectangle.h"
 #include "branding/ImageControl.h"
 #include "tests/support/FixedResources.h"
+#include "tests/support/PeFixture.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -145,6 +146,29 @@ TEST(UpdateFrm, FormShowReadsTheLibraryAndLeavesTheStartState) {
   EXPECT_EQ(window.frm.ProgressBar1->value(), 0);
   EXPECT_EQ(window.frm.Banner->fillKind(), branding::FilledRectangle::Fill::Solid);
   EXPECT_EQ(window.frm.CornerButton1->styleLookup(), "CornerButtonZIRStyle1");
+}
+
+TEST(UpdateFrm, ShowsTheFileVersionOfQuendralBesideTheUpdaterOnly) {
+  QTemporaryDir updaterDir, workingDir;
+  const std::filesystem::path updater = updaterDir.path().toStdString();
+  const std::filesystem::path working = workingDir.path().toStdString();
+  testsupport::PeOptions pe;
+  pe.fileVersion = {2, 4, 1, 7};
+  pe.productVersion = {9, 9, 9, 9};
+  testsupport::writeFileBytes(updater / "Quendral.exe", testsupport::buildPeFixture(pe).bytes);
+  pe.fileVersion = {3, 0, 0, 0};
+  testsupport::writeFileBytes(working / "Quendral.exe", testsupport::buildPeFixture(pe).bytes);
+
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(working);
+  Window beside(updater / "");
+  beside.frm.FormShow();
+  Window elsewhere(working / "missing" / "");
+  elsewhere.frm.FormShow();
+  std::filesystem::current_path(previous);
+
+  EXPECT_EQ(beside.frm.Text3->text(), "2.4.1.7");
+  EXPECT_EQ(elsewhere.frm.Text3->text(), "") << "a Quendral.exe in the working directory is not ours";
 }
 
 TEST(UpdateFrm, MissingColourKeyStopsFormShowWhereItIsLookedUp) {
