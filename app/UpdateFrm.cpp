@@ -7,7 +7,12 @@
 #include "branding/GradientText.h"
 #include "branding/ImageControl.h"
 #include "branding/ImageLoading.h"
+#include "net/HttpClient.h"
 #include "platform/FileVersion.h"
+#include "versioncheck/NewestBlock.h"
+#include "versioncheck/VersionCheckError.h"
+#include "versioncheck/VersionHistoryFetch.h"
+#include "versioncheck/VersionText.h"
 #include "ui_UpdateFrm.h"
 
 #include <QLabel>
@@ -17,6 +22,17 @@
 
 namespace app {
 namespace {
+
+// The check blocks the window while it runs, so its client must not wait for ever.
+constexpr std::chrono::milliseconds kCheckReadTimeout{30000};
+constexpr std::chrono::milliseconds kCheckConnectTimeout{30000};
+
+std::unique_ptr<net::HttpClient> makeCheckClient() {
+  auto client = std::make_unique<net::HttpClient>();
+  client->setReadTimeout(kCheckReadTimeout);
+  client->setConnectTimeout(kCheckConnectTimeout);
+  return client;  // no redirects, no authorization: a redirect status fails the check
+}
 
 void setTextColour(QLabel* label, uint32_t argb) {
   QPalette colours = label->palette();
@@ -29,6 +45,7 @@ void setTextColour(QLabel* label, uint32_t argb) {
 TUpdateFrm::TUpdateFrm(const branding::ResourcesUpdateDll& resources, std::filesystem::path updaterDirectory,
                        QWidget* parent)
     : QWidget(parent),
+      IdHTTP1(makeCheckClient()),
       ui_(std::make_unique<Ui::TUpdateFrm>()),
       resources_(resources),
       updaterDirectory_(std::move(updaterDirectory)) {
@@ -113,7 +130,29 @@ QString TUpdateFrm::getInstalledVersion() const {
   return version ? QString::fromStdString(platform::formatFileVersion(*version)) : QString();
 }
 
-void TUpdateFrm::CornerButton1Click() {}
+// "Buscar Actualización": fetch the version history, show its newest block and version, and
+// offer "Actualizar" when that version differs from the installed one. Runs on the UI thread.
+void TUpdateFrm::CornerButton1Click() {
+  Text8->hide();
+  const std::vector<std::u16string> lines = versioncheck::fetchVersionHistoryLines(
+      updaterDirectory_, updatePath.toStdU16String(), updateName.toStdU16String(),
+      [this](const std::string& url) {
+        net::MemorySink body(versioncheck::kMaxVersionHistoryBytes);
+        IdHTTP1->get(url, body);
+        return body.take();
+      });
+
+  ListBox1->clear();
+  const versioncheck::NewestBlock block = versioncheck::scanNewestBlock(lines);
+  for (const std::u16string& item : block.items) ListBox1->addItem(QString::fromStdU16String(item));
+  if (!block.headerFound) throw versioncheck::NoHeaderLineError();
+
+  Text7->setText(QString::fromStdU16String(versioncheck::newestVersionFromHeader(block.items.front())));
+  CornerButton16->setEnabled(
+      versioncheck::updateOffered(Text7->text().toStdU16String(), Text3->text().toStdU16String()));
+  Text11->clear();
+  ProgressBar1->setValue(0);
+}
 
 void TUpdateFrm::CornerButton16Click() {}
 

@@ -12,6 +12,10 @@ class QListWidget;
 class QProgressBar;
 class QTabWidget;
 
+namespace net {
+class HttpClient;
+}
+
 namespace Ui {
 class TUpdateFrm;
 }
@@ -69,6 +73,9 @@ public:
   QProgressBar* ProgressBar1;
   QLabel* Text11;
   branding::CornerButton* CornerButton2;
+  // The window's own HTTP client, used by the version check; keeps its cookies for the window's
+  // life.
+  std::unique_ptr<net::HttpClient> IdHTTP1;
 
   QString updatePath;
   QString updateName;
