@@ -1,6 +1,7 @@
 #include "net/HttpClient.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -185,6 +186,7 @@ struct HttpClient::Exchange {
 
   // The read time-out: runs from the connection on, restarted by every byte that arrives.
   bool connected = false;
+  curl_socket_t socket = CURL_SOCKET_BAD;
   Clock::time_point lastData{};
   bool timedOut = false;
   bool headersTooLarge = false;
@@ -320,6 +322,19 @@ struct HttpClient::Exchange {
     }
   }
 
+  // The socket libcurl is about to connect; once it has a peer, the connection stands.
+  static int onSocket(void* self, curl_socket_t socket, curlsocktype) {
+    static_cast<Exchange*>(self)->socket = socket;
+    return CURL_SOCKOPT_OK;
+  }
+
+  bool socketConnected() const {
+    if (socket == CURL_SOCKET_BAD) return false;
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    return ::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+  }
+
   static int onConnected(void* self, char*, char*, int, int) {
     auto& ex = *static_cast<Exchange*>(self);
     if (!ex.connected) ex.sawData();
@@ -342,6 +357,7 @@ HttpClient::HttpClient() : curl_(std::make_unique<Curl>()) {
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Exchange::onHeader);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Exchange::onBody);
   curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &Exchange::onConnected);
+  curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &Exchange::onSocket);
   curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -398,6 +414,7 @@ HttpClient::Outcome HttpClient::exchange(const std::string& url, BodySink& sink,
   curl_easy_setopt(e, CURLOPT_HEADERDATA, &ex);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, &ex);
   curl_easy_setopt(e, CURLOPT_PREREQDATA, &ex);
+  curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &ex);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
   const auto& caFile = ioHandler_->caFile();
   const char* trusted = !caFile.empty()                 ? caFile.c_str()
@@ -423,12 +440,9 @@ HttpClient::Outcome HttpClient::exchange(const std::string& url, BodySink& sink,
     }
     if (done) break;
 
-    if (!ex.connected) {
-      // Until the connection stands only the connect time-out applies.
-      curl_off_t connectTime = 0;
-      curl_easy_getinfo(e, CURLINFO_CONNECT_TIME_T, &connectTime);
-      if (connectTime > 0) ex.sawData();
-    }
+    // Until the connection stands only the connect time-out applies; the TLS handshake
+    // after it is a wait for data like any other.
+    if (!ex.connected && ex.socketConnected()) ex.sawData();
     int waitMs = 1000;
     if (const auto limit = ex.waitLimit(); limit && ex.connected) {
       const auto left_ = *limit - (Clock::now() - ex.lastData);
