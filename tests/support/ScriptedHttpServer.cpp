@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -196,6 +197,9 @@ struct ScriptedHttpServer::Impl {
         return;
       }
       if (fd < 0) continue;
+      // Each scripted send goes out at once, not held back for the client's delayed ACK.
+      const int on = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
       openFds.push_back(fd);
       const int number = ++connectionCount;
       connections.emplace_back([this, fd, number] { serve(fd, number); });
