@@ -1,20 +1,54 @@
 #!/usr/bin/env bash
 # The updater's main job, on a fresh Debian 12 machine: installs what is needed, builds, lays out
-# an install tree of the KUB product line with Quendral.exe 2.4.1.6, and starts the updater.
-# Without a display it runs under Xvfb and saves a screenshot instead.
+# an install tree of the KUB product line with Quendral.exe 2.4.1.6, serves a sample update to
+# 2.4.1.7 from a local server on 127.0.0.1, and starts the updater against it. Press
+# "Buscar Actualización", then "Actualizar", and the files of 2.4.1.7 are installed.
+#
+# Without a display the demo runs under Xvfb, presses the two buttons itself and saves
+# screenshots of the window before, during and after the update.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/install-deps.sh
 cmake --preset release
 cmake --build --preset release
-tree="$PWD/build/release/demo/KUB"
+
+build="$PWD/build/release"
+port=$(sed -n 's/^UPDATER_DEMO_PORT:STRING=//p' "$build/CMakeCache.txt")
+demo="$build/demo"
+tree="$demo/run"            # a fresh copy of the install tree each run
+server="$demo/server"       # what the local update server serves
+
+rm -rf "$tree" "$server"
+cp -a "$demo/KUB" "$tree"
+
+# The sample releases: each folder of demo/releases plus its own Quendral.exe.
+for version in 2.4.1.6 2.4.1.7; do
+  staging="$demo/staging/$version"
+  rm -rf "$staging" && mkdir -p "$staging"
+  cp -a "demo/releases/$version/." "$staging/"
+  "$build/tests/support/make-versioned-exe" "$staging/Quendral.exe" "$version"
+  bash scripts/make-update.sh --code KUB --version "$version" --from "$staging" \
+    --changes "demo/releases/$version/changes.txt" --history "$server/kub/VersionesKUB.txt" \
+    --out "$server/kub" >/dev/null
+done
+
+python3 -m http.server --bind 127.0.0.1 --directory "$server" "$port" >"$demo/server.log" 2>&1 &
+server_pid=$!
+trap 'kill $server_pid 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  python3 - "$port" <<'PY' && break || sleep 0.1
+import socket, sys
+socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=1).close()
+PY
+done
+echo "Update server: http://127.0.0.1:$port/kub/ (serving $server)"
+echo "Install tree:  $tree"
 
 if [ -n "${DISPLAY:-}" ]; then
-  echo "Starting the updater in $tree"
   "$tree/updater"
 else
-  shot="$PWD/build/release/demo/window.png"
-  echo "No display: starting the updater under Xvfb; screenshot in $shot"
-  xvfb-run -a -s "-screen 0 800x600x24" bash -c \
-    "'$tree/updater' & sleep 3; import -window root '$shot'; kill \$!"
+  echo "No display: running under Xvfb; screenshots in $demo/"
+  xvfb-run -a -s "-screen 0 800x600x24" bash scripts/demo-clicks.sh "$tree" "$demo"
 fi
+echo "Installed files now:"
+(cd "$tree" && find . -path ./Update -prune -o -type f -newer "$demo/KUB/updater" -print | sort)
