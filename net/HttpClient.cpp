@@ -182,7 +182,8 @@ struct HttpClient::Exchange {
   Body body = Body::None;
   bool begun = false;
   bool ended = false;
-  std::int64_t count = 0;
+  std::int64_t count = 0;     // bytes of this body taken in
+  std::int64_t reported = 0;  // bytes of this body that onWork has been told of
 
   // The read time-out: runs from the connection on, restarted by every byte that arrives.
   bool connected = false;
@@ -250,16 +251,33 @@ struct HttpClient::Exchange {
     if (auto handler = client.onWorkBegin) handler(expected);
   }
 
+  // Takes a piece of the body in. libcurl hands bodies over in slices of at most 16 KiB, so
+  // the step events are raised afterwards by reportSteps(), in pieces of up to kPieceSize:
+  // half as many calls into handlers that may cross threads.
   void piece(const char* data, std::size_t size) {
     if (!begun) begin(0);
-    count += static_cast<std::int64_t>(size);
     if (body == Body::Final) sink.write(data, size);
-    if (auto handler = client.onWork) handler(count);
+    count += static_cast<std::int64_t>(size);
+  }
+
+  // Raises onWork for the bytes taken in since the last report, at most kPieceSize a step.
+  void reportSteps() {
+    while (reported < count) {
+      reported = std::min(count, reported + static_cast<std::int64_t>(kPieceSize));
+      if (auto handler = client.onWork) handler(reported);
+    }
   }
 
   void end() {
     if (!begun || ended) return;
     ended = true;
+    if (!failure) {
+      try {
+        reportSteps();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
     if (auto handler = client.onWorkEnd) handler();
   }
 
@@ -429,6 +447,12 @@ HttpClient::Outcome HttpClient::exchange(const std::string& url, BodySink& sink,
     int running = 0;
     if (curl_multi_perform(curl_->multi, &running) != CURLM_OK) {
       result = CURLE_FAILED_INIT;
+      break;
+    }
+    try {
+      ex.reportSteps();
+    } catch (...) {
+      ex.failure = std::current_exception();
       break;
     }
     int left = 0;

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Download benchmark: a local nginx on 127.0.0.1 serves a file of SIZE (default 1G); it is
+# fetched ROUNDS times (default 3) through TIdHTTPProgress (bench program download_bench, whose
+# OnChange makes a blocking queued call to a Qt UI thread) and as often with `curl -o`,
+# alternating. Prints each run, the median throughput of each side, their ratio (ours / curl)
+# and each side's peak resident memory.
+#
+#   bench/download.sh <build dir with download_bench> [SIZE] [ROUNDS]
+# Needs nginx (Debian's nginx-light), curl and /usr/bin/time. Uses no root paths: nginx runs
+# from its own temporary prefix and is stopped on exit.
+set -euo pipefail
+
+build="${1:?usage: $0 <build dir> [size] [rounds]}"
+size="${2:-1G}"
+rounds="${3:-3}"
+bench="$build/bench/download_bench"
+[ -x "$bench" ] || { echo "no $bench: build the download_bench target first" >&2; exit 1; }
+for tool in nginx curl /usr/bin/time python3; do
+  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+nginx_bin="$(command -v nginx)"
+
+work="$(mktemp -d /tmp/download-bench.XXXXXX)"
+nginx_pid=""
+cleanup() {
+  if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/www" "$work/tmp"
+chmod 755 "$work" "$work/www"
+# Random bytes, not a sparse file: both sides then move the same real data.
+head -c "$size" /dev/urandom > "$work/www/file.bin"
+chmod 644 "$work/www/file.bin"
+bytes=$(stat -c %s "$work/www/file.bin")
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+
+cat > "$work/nginx.conf" <<CONF
+daemon off;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/error.log warn;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $work/tmp/body;
+  proxy_temp_path $work/tmp/proxy;
+  fastcgi_temp_path $work/tmp/fastcgi;
+  uwsgi_temp_path $work/tmp/uwsgi;
+  scgi_temp_path $work/tmp/scgi;
+  sendfile on;
+  tcp_nopush on;
+  default_type application/octet-stream;
+  server {
+    listen 127.0.0.1:$port;
+    root $work/www;
+  }
+}
+CONF
+"$nginx_bin" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
+nginx_pid=$!
+url="http://127.0.0.1:$port/file.bin"
+for _ in $(seq 50); do
+  curl -s -o /dev/null -r 0-0 "$url" && break
+  sleep 0.1
+done
+
+# run NAME COMMAND...: one timed download into $work/out.bin; appends "seconds maxrss_kb".
+run() {
+  local name="$1"; shift
+  rm -f "$work/out.bin"
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$work/rss" "$@" > "$work/stdout" 2>&1
+  end=$(date +%s%N)
+  local got
+  got=$(stat -c %s "$work/out.bin")
+  [ "$got" = "$bytes" ] || { echo "$name: got $got of $bytes bytes" >&2; cat "$work/stdout" >&2; exit 1; }
+  local secs
+  secs=$(python3 -c "print(($end - $start) / 1e9)")
+  echo "$secs $(cat "$work/rss")" >> "$work/$name.runs"
+  printf '%-6s %8.3f s  %8.1f MiB/s  peak %6d KiB\n' "$name" "$secs" \
+    "$(python3 -c "print($bytes / $secs / 1048576)")" "$(cat "$work/rss")"
+}
+
+echo "file: $bytes bytes from $url, $rounds rounds each, alternating"
+for _ in $(seq "$rounds"); do
+  run ours "$bench" "$url" "$work/out.bin"
+  run curl curl -s -o "$work/out.bin" "$url"
+done
+
+python3 - "$work" "$bytes" <<'PY'
+import statistics, sys
+work, size = sys.argv[1], int(sys.argv[2])
+def load(name):
+    rows = [line.split() for line in open(f"{work}/{name}.runs")]
+    return [float(r[0]) for r in rows], [int(r[1]) for r in rows]
+ours_t, ours_m = load("ours")
+curl_t, curl_m = load("curl")
+ours = size / statistics.median(ours_t) / 1048576
+curl = size / statistics.median(curl_t) / 1048576
+print(f"median throughput: ours {ours:.1f} MiB/s, curl {curl:.1f} MiB/s")
+print(f"throughput ratio (ours / curl): {ours / curl:.3f}")
+print(f"peak memory: ours {max(ours_m)} KiB, curl {max(curl_m)} KiB")
+PY
