@@ -1,0 +1,133 @@
+// The extraction's own guarantees that no archive tool can show: confinement against symbolic
+// links, part files, and the report. What the updater sees of it is tested through
+// extractArchive in tests/update.
+#include "zip/Extractor.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipBuilder.h"
+#include "zip/MemoryInputStream.h"
+#include "zip/PartFile.h"
+#include "zip/ZipError.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::buildZip;
+using testsupport::readFile;
+using testsupport::writeFile;
+using testsupport::ZipFixtureEntry;
+
+zip::ExtractionReport extract(const std::string& archiveBytes, const fs::path& base,
+                              zip::ExtractOptions options = {}) {
+  zip::MemoryInputStream stream(std::as_bytes(std::span(archiveBytes.data(), archiveBytes.size())));
+  zip::ZipArchive archive(stream);
+  return zip::Extractor(archive, base, std::move(options)).run();
+}
+
+bool hasPartFiles(const fs::path& directory) {
+  for (const auto& item : fs::recursive_directory_iterator(directory)) {
+    if (item.path().filename().string().find(zip::PartFile::marker) != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+class ExtractorTest : public testing::Test {
+protected:
+  testsupport::ScratchDirectory scratch;
+  fs::path base = scratch / "base";
+  fs::path outside = scratch / "outside";
+  void SetUp() override {
+    fs::create_directories(base);
+    fs::create_directories(outside);
+  }
+};
+
+TEST_F(ExtractorTest, NeverWritesThroughALinkThatLeadsOutside) {
+  fs::create_directory_symlink(outside, base / "linkdir");
+  writeFile(outside / "victim.txt", "original");
+  fs::create_symlink(outside / "victim.txt", base / "victim.txt");
+  fs::create_directories(base / "inside");
+  fs::create_directory_symlink(base / "inside", base / "insidelink");
+
+  const auto report =
+      extract(buildZip({ZipFixtureEntry{.name = "linkdir/new/evil.txt", .data = "evil"},
+                        ZipFixtureEntry{.name = "linkdir/evil.txt", .data = "evil"},
+                        ZipFixtureEntry{.name = "linkdir/sub/"},
+                        ZipFixtureEntry{.name = "victim.txt", .data = "evil"},
+                        ZipFixtureEntry{.name = "insidelink/fine.txt", .data = "fine"}}),
+              base);
+
+  EXPECT_EQ(report.skipped.size(), 4u);
+  EXPECT_FALSE(report.endedBy);
+  EXPECT_EQ(report.filesWritten, 1u);
+  EXPECT_EQ(readFile(base / "inside" / "fine.txt"), "fine");
+  EXPECT_EQ(readFile(outside / "victim.txt"), "original");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+}
+
+TEST_F(ExtractorTest, LeftoverPartFilesNeitherDisturbNorGetTouched) {
+  // What a run killed midway leaves behind: a part file of the very target.
+  const fs::path leftover =
+      base / (".a.txt" + std::string(zip::PartFile::marker) + "0123456789abcdef");
+  writeFile(leftover, "half");
+  writeFile(base / "a.txt", "old");
+
+  const auto report =
+      extract(buildZip({ZipFixtureEntry{.name = "a.txt", .data = "new", .method = 8}}), base);
+  EXPECT_EQ(report.filesWritten, 1u);
+  EXPECT_EQ(readFile(base / "a.txt"), "new");
+  EXPECT_EQ(readFile(leftover), "half");
+}
+
+TEST_F(ExtractorTest, FailedEntriesLeaveNoPartFiles) {
+  writeFile(base / "kept.txt", "earlier");
+  std::string content;
+  for (int i = 0; content.size() < 300000; ++i) content += std::to_string(i * 7919 % 100003) + ";";
+  std::string damaged = testsupport::deflateRaw(content);
+  damaged[damaged.size() / 2] ^= 0x40;
+  const auto report = extract(
+      buildZip(
+          {ZipFixtureEntry{.name = "kept.txt", .data = content, .method = 8, .payload = damaged},
+           ZipFixtureEntry{.name = "dir/crc.txt", .data = "data", .crc = 1}}),
+      base);
+  EXPECT_EQ(report.skipped.size(), 2u);
+  EXPECT_EQ(readFile(base / "kept.txt"), "earlier");
+  EXPECT_FALSE(fs::exists(base / "dir" / "crc.txt"));
+  EXPECT_FALSE(hasPartFiles(base));
+}
+
+TEST_F(ExtractorTest, ReportsEverySkippedEntryWithItsReason) {
+  const auto report = extract(
+      buildZip({ZipFixtureEntry{.name = "../up.txt", .data = "x"},
+                ZipFixtureEntry{.name = "big.txt", .data = std::string(5000, 'b'), .method = 8},
+                ZipFixtureEntry{.name = "ok.txt", .data = "ok"}}),
+      base, {.password = {}, .mask = "*", .maxEntrySize = 4096});
+  ASSERT_EQ(report.skipped.size(), 2u);
+  EXPECT_EQ(report.skipped[0].name, "../up.txt");
+  EXPECT_NE(report.skipped[0].reason.find("outside"), std::string::npos);
+  EXPECT_EQ(report.skipped[1].name, "big.txt");
+  EXPECT_EQ(report.filesWritten, 1u);
+  EXPECT_FALSE(fs::exists(scratch / "up.txt"));
+}
+
+TEST_F(ExtractorTest, MaskSelectsByLastElement) {
+  const auto report = extract(buildZip({ZipFixtureEntry{.name = "docs.txt/a.bin", .data = "1"},
+                                        ZipFixtureEntry{.name = "sub/B.TXT", .data = "2"}}),
+                              base, {.password = {}, .mask = "*.txt"});
+  EXPECT_EQ(report.filesWritten, 1u);
+  EXPECT_TRUE(fs::exists(base / "sub" / "B.TXT"));
+  EXPECT_FALSE(fs::exists(base / "docs.txt" / "a.bin"));
+}
+
+TEST_F(ExtractorTest, MissingBaseDirectoryIsAnError) {
+  const std::string bytes = buildZip({ZipFixtureEntry{.name = "a.txt", .data = "a"}});
+  zip::MemoryInputStream stream(std::as_bytes(std::span(bytes.data(), bytes.size())));
+  zip::ZipArchive archive(stream);
+  EXPECT_THROW(zip::Extractor(archive, scratch / "missing", {}), zip::ZipError);
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+// The attributes an entry's external attributes stand for. Pure.
+#pragma once
+
+#include <cstdint>
+
+namespace zip {
+
+// Windows attribute bits (platform::FileAttribute) for the entry. Entries made on Unix, or
+// whose value exceeds 0x1FFFF, carry a Unix mode in the high 16 bits: read-only when the owner
+// may not write, the directory attribute for a directory, the system attribute for the special
+// file types (links, devices, pipes, sockets). Otherwise the low byte is the MS-DOS attribute
+// byte.
+uint32_t attributesFromExternal(uint32_t externalAttributes, uint8_t hostSystem);
+
+}  // namespace zip

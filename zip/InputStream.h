@@ -1,0 +1,23 @@
+// The archive as the reader sees it: a seekable byte source that belongs to the caller.
+// The reader only seeks and reads; it never writes, truncates or closes the stream.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zip {
+
+class InputStream {
+public:
+  virtual ~InputStream() = default;
+
+  // The length in bytes. Called once, when an archive is opened.
+  virtual uint64_t size() = 0;
+  // Moves to an absolute offset, at most size().
+  virtual void seek(uint64_t offset) = 0;
+  // Reads up to length bytes at the current position and returns the count; 0 only at the end.
+  // May throw any std::exception on a read error.
+  virtual size_t read(void* buffer, size_t length) = 0;
+};
+
+}  // namespace zip

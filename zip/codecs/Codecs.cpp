@@ -1,0 +1,29 @@
+#include "zip/codecs/Codecs.h"
+
+#include <array>
+
+namespace zip {
+namespace {
+
+struct Codec {
+  uint16_t method;
+  std::unique_ptr<Decoder> (*make)(const DecoderParameters&);
+};
+
+constexpr std::array codecs{
+    Codec{Stored, makeStoredDecoder},
+    Codec{Deflated, makeInflateDecoder},
+    Codec{Bzip2, makeBzip2Decoder},
+    Codec{Lzma, makeLzmaDecoder},
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> makeDecoder(uint16_t method, const DecoderParameters& parameters) {
+  for (const Codec& codec : codecs) {
+    if (codec.method == method) return codec.make(parameters);
+  }
+  return nullptr;
+}
+
+}  // namespace zip
