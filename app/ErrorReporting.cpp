@@ -2,12 +2,12 @@
 
 #include "app/ErrorText.h"
 
+#include <cxxabi.h>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <cstdio>
-#include <cxxabi.h>
 #include <memory>
 #include <typeinfo>
 
@@ -18,9 +18,10 @@ QString demangledCurrentType() {
   const std::type_info* type = abi::__cxa_current_exception_type();
   if (type == nullptr) return QStringLiteral("Exception");
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(type->name(), nullptr, nullptr, &status),
-                                             std::free);
-  QString full = (status == 0 && name) ? QString::fromUtf8(name.get()) : QString::fromUtf8(type->name());
+  std::unique_ptr<char, void (*)(void*)> name(
+      abi::__cxa_demangle(type->name(), nullptr, nullptr, &status), std::free);
+  QString full =
+      (status == 0 && name) ? QString::fromUtf8(name.get()) : QString::fromUtf8(type->name());
   const qsizetype scope = full.lastIndexOf(QStringLiteral("::"));
   return scope < 0 ? full : full.mid(scope + 2);
 }
@@ -44,11 +45,13 @@ QString currentErrorMessage() {
   }
 }
 
-QString currentErrorClassName() { return demangledCurrentType(); }
+QString currentErrorClassName() {
+  return demangledCurrentType();
+}
 
 void showErrorDialog(QWidget* parent, const QString& message) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), clickErrorText(message), QMessageBox::Ok,
-                  parent);
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), clickErrorText(message),
+                  QMessageBox::Ok, parent);
   box.exec();
 }
 
@@ -56,11 +59,12 @@ void reportFatalStartupError(quintptr address) {
   const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
   const QString headline = fatalErrorHeadline(currentErrorClassName(), module, address);
   const QString detail = fatalErrorText(currentErrorMessage());
-  std::fprintf(stderr, "%s\n%s\n", headline.toLocal8Bit().constData(), detail.toLocal8Bit().constData());
+  std::fprintf(stderr, "%s\n%s\n", headline.toLocal8Bit().constData(),
+               detail.toLocal8Bit().constData());
   std::fflush(stderr);
   if (canShowDialogs()) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Application Error"), headline + u'\n' + detail,
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Application Error"),
+                    headline + u'\n' + detail, QMessageBox::Ok);
     box.exec();
   }
 }

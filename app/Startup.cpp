@@ -3,12 +3,15 @@
 #include "app/ErrorReporting.h"
 #include "app/UpdateFrm.h"
 #include "branding/EstiloComponentesUpdater.h"
+#include "update/UpdateHilo.h"
 
+#include <dlfcn.h>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QScreen>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 
 namespace app {
 namespace {
@@ -28,7 +31,8 @@ quintptr showHandlerAddress() {
 // of the common Windows faces, so the labels fit as designed. Without it the system's own stays.
 void useDefaultFont() {
   QFont font = QApplication::font();
-  if (QFontDatabase::families().contains(QStringLiteral("Liberation Sans"))) font.setFamily(QStringLiteral("Liberation Sans"));
+  if (QFontDatabase::families().contains(QStringLiteral("Liberation Sans")))
+    font.setFamily(QStringLiteral("Liberation Sans"));
   font.setPixelSize(12);
   QApplication::setFont(font);
 }
@@ -40,7 +44,8 @@ void centreOnScreen(QWidget& window) {
 
 }  // namespace
 
-int runUpdater(const branding::ResourcesUpdateDll& resources, const std::filesystem::path& updaterDirectory) {
+int runUpdater(const branding::ResourcesUpdateDll& resources,
+               const std::filesystem::path& updaterDirectory) {
   useDefaultFont();
   TUpdateFrm UpdateFrm(resources, updaterDirectory);
   branding::TEstiloComponentesUpdaterFrm EstiloComponentesUpdaterFrm(resources);
@@ -53,7 +58,16 @@ int runUpdater(const branding::ResourcesUpdateDll& resources, const std::filesys
   }
   centreOnScreen(UpdateFrm);
   UpdateFrm.show();
-  return QApplication::exec();
+  const int exitCode = QApplication::exec();
+  // Closing the window ends the process at once, an update under way included. A worker may be
+  // waiting on this thread or writing a file; unwinding would pull its controls from under it.
+  // Extracted files are written beside their targets and renamed only when whole, so nothing
+  // half-written takes the place of an installed file.
+  if (update::TUpdateHilo::runningCount() > 0) {
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+  }
+  return exitCode;
 }
 
 }  // namespace app

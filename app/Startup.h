@@ -9,6 +9,7 @@ namespace app {
 
 // Runs the updater in the QApplication that exists; returns the process's exit code: 0 once
 // the main window has closed, 1 after a fatal error while it was first shown.
-int runUpdater(const branding::ResourcesUpdateDll& resources, const std::filesystem::path& updaterDirectory);
+int runUpdater(const branding::ResourcesUpdateDll& resources,
+               const std::filesystem::path& updaterDirectory);
 
 }  // namespace app

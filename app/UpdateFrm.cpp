@@ -9,11 +9,11 @@
 #include "branding/ImageLoading.h"
 #include "net/HttpClient.h"
 #include "platform/FileVersion.h"
+#include "ui_UpdateFrm.h"
 #include "versioncheck/NewestBlock.h"
 #include "versioncheck/VersionCheckError.h"
 #include "versioncheck/VersionHistoryFetch.h"
 #include "versioncheck/VersionText.h"
-#include "ui_UpdateFrm.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -42,14 +42,16 @@ void setTextColour(QLabel* label, uint32_t argb) {
 
 }  // namespace
 
-TUpdateFrm::TUpdateFrm(const branding::ResourcesUpdateDll& resources, std::filesystem::path updaterDirectory,
-                       QWidget* parent)
+TUpdateFrm::TUpdateFrm(const branding::ResourcesUpdateDll& resources,
+                       std::filesystem::path updaterDirectory, QWidget* parent)
     : QWidget(parent),
       IdHTTP1(makeCheckClient()),
       ui_(std::make_unique<Ui::TUpdateFrm>()),
       resources_(resources),
       updaterDirectory_(std::move(updaterDirectory)) {
   ui_->setupUi(this);
+  workerSettings.resources = &resources_;
+  workerSettings.updaterDirectory = updaterDirectory_;
   Banner = ui_->Banner;
   Image5 = ui_->Image5;
   Logo = ui_->Logo;
@@ -77,9 +79,12 @@ TUpdateFrm::TUpdateFrm(const branding::ResourcesUpdateDll& resources, std::files
   // The banner's designed fill is stored in the layout as text.
   Banner->setGradient(branding::parseGradient(Banner->property("designedGradient").toString()));
 
-  connect(CornerButton1, &QPushButton::clicked, this, guarded(this, &TUpdateFrm::CornerButton1Click));
-  connect(CornerButton16, &QPushButton::clicked, this, guarded(this, &TUpdateFrm::CornerButton16Click));
-  connect(CornerButton2, &QPushButton::clicked, this, guarded(this, &TUpdateFrm::CornerButton2Click));
+  connect(CornerButton1, &QPushButton::clicked, this,
+          guarded(this, &TUpdateFrm::CornerButton1Click));
+  connect(CornerButton16, &QPushButton::clicked, this,
+          guarded(this, &TUpdateFrm::CornerButton16Click));
+  connect(CornerButton2, &QPushButton::clicked, this,
+          guarded(this, &TUpdateFrm::CornerButton2Click));
 }
 
 TUpdateFrm::~TUpdateFrm() = default;
@@ -111,7 +116,8 @@ void TUpdateFrm::applyBranding() {
     Banner->editGradient().setFirstColour(listaColores->item(QStringLiteral("Banner")));
     Banner->update();
   }
-  if (nombreSistema == QLatin1String("ZIR")) Banner->setSolidFill(listaColores->item(QStringLiteral("Banner")));
+  if (nombreSistema == QLatin1String("ZIR"))
+    Banner->setSolidFill(listaColores->item(QStringLiteral("Banner")));
   for (branding::CornerButton* button : {CornerButton1, CornerButton2, CornerButton16}) {
     button->setTextColour(listaColores->item(QStringLiteral("TextoBlanco")));
     button->setStyleLookup(catalogue_ != nullptr ? catalogue_->getButtonStyle() : QString());
@@ -147,15 +153,30 @@ void TUpdateFrm::CornerButton1Click() {
   for (const std::u16string& item : block.items) ListBox1->addItem(QString::fromStdU16String(item));
   if (!block.headerFound) throw versioncheck::NoHeaderLineError();
 
-  Text7->setText(QString::fromStdU16String(versioncheck::newestVersionFromHeader(block.items.front())));
+  Text7->setText(
+      QString::fromStdU16String(versioncheck::newestVersionFromHeader(block.items.front())));
   CornerButton16->setEnabled(
       versioncheck::updateOffered(Text7->text().toStdU16String(), Text3->text().toStdU16String()));
   Text11->clear();
   ProgressBar1->setValue(0);
 }
 
-void TUpdateFrm::CornerButton16Click() {}
+// "Actualizar": show the progress group and start a worker that installs the version in Text7.
+// Nothing waits for the worker; it releases itself when it ends.
+void TUpdateFrm::CornerButton16Click() {
+  Text8->show();
+  CornerButton16->setEnabled(false);
+  Text11->setText(QString());
+  ProgressBar1->setValue(0);
+  const QString version = QString::fromStdU16String(
+      std::u16string(versioncheck::trimControlAndBlanks(Text7->text().toStdU16String())));
+  UpdateHilo = new update::TUpdateHilo(ProgressBar1, Text11, version, updatePath, workerSettings);
+  connect(UpdateHilo, &QThread::finished, UpdateHilo, &QObject::deleteLater);
+  UpdateHilo->start();
+}
 
-void TUpdateFrm::CornerButton2Click() { close(); }
+void TUpdateFrm::CornerButton2Click() {
+  close();
+}
 
 }  // namespace app

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "branding/ResourcesUpdateDll.h"
+#include "update/UpdateHilo.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <filesystem>
 #include <memory>
@@ -76,6 +78,11 @@ public:
   // The window's own HTTP client, used by the version check; keeps its cookies for the window's
   // life.
   std::unique_ptr<net::HttpClient> IdHTTP1;
+
+  // The worker most recently started by "Actualizar"; it releases itself when it ends.
+  QPointer<update::TUpdateHilo> UpdateHilo;
+  // What each worker is given besides the window's controls (tests shorten its pauses).
+  update::TUpdateHilo::Settings workerSettings;
 
   QString updatePath;
   QString updateName;

@@ -25,10 +25,12 @@ void paintInnerGlow(QPainter& painter, const QRectF& area) {
     fade.setColorAt(1, clear);
     painter.fillRect(strip, fade);
   };
-  band(area.topLeft(), area.topLeft() + QPointF(0, reach), QRectF(area.left(), area.top(), area.width(), reach));
+  band(area.topLeft(), area.topLeft() + QPointF(0, reach),
+       QRectF(area.left(), area.top(), area.width(), reach));
   band(area.bottomLeft(), area.bottomLeft() - QPointF(0, reach),
        QRectF(area.left(), area.bottom() - reach, area.width(), reach));
-  band(area.topLeft(), area.topLeft() + QPointF(reach, 0), QRectF(area.left(), area.top(), reach, area.height()));
+  band(area.topLeft(), area.topLeft() + QPointF(reach, 0),
+       QRectF(area.left(), area.top(), reach, area.height()));
   band(area.topRight(), area.topRight() - QPointF(reach, 0),
        QRectF(area.right() - reach, area.top(), reach, area.height()));
 }

@@ -9,7 +9,9 @@ namespace branding {
 
 TEstiloComponentesUpdaterFrm::TEstiloComponentesUpdaterFrm(const ResourcesUpdateDll& resources,
                                                            QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::TEstiloComponentesUpdaterFrm>()), resources_(resources) {
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::TEstiloComponentesUpdaterFrm>()),
+      resources_(resources) {
   ui_->setupUi(this);
   StyleBook1 = new StyleBook(this);
   StyleBook1->setObjectName("StyleBook1");

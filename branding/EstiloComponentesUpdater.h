@@ -24,7 +24,8 @@ class TEstiloComponentesUpdaterFrm : public QWidget {
 
 public:
   // Asks the resource library for the system code on every call, never caching it.
-  explicit TEstiloComponentesUpdaterFrm(const ResourcesUpdateDll& resources, QWidget* parent = nullptr);
+  explicit TEstiloComponentesUpdaterFrm(const ResourcesUpdateDll& resources,
+                                        QWidget* parent = nullptr);
   ~TEstiloComponentesUpdaterFrm() override;
 
   // The catalogue's own gradient for the system code; the caller copies it.

@@ -18,7 +18,8 @@ struct GradientStop {
 };
 
 struct Gradient {
-  QVector<GradientStop> stops{{0.0, 0xFF000000u}, {1.0, 0xFFFFFFFFu}};  // undesigned: black to white
+  QVector<GradientStop> stops{{0.0, 0xFF000000u},
+                              {1.0, 0xFFFFFFFFu}};  // undesigned: black to white
   QPointF start{0, 0};
   QPointF stop{0, 1};  // top edge to bottom edge
   bool operator==(const Gradient&) const = default;
@@ -33,8 +34,9 @@ struct Gradient {
 
   // The gradient laid over a rectangle, for QPainter.
   QLinearGradient over(const QRectF& rect) const {
-    QLinearGradient linear(rect.left() + start.x() * rect.width(), rect.top() + start.y() * rect.height(),
-                           rect.left() + stop.x() * rect.width(), rect.top() + stop.y() * rect.height());
+    QLinearGradient linear(
+        rect.left() + start.x() * rect.width(), rect.top() + start.y() * rect.height(),
+        rect.left() + stop.x() * rect.width(), rect.top() + stop.y() * rect.height());
     for (const GradientStop& s : stops) linear.setColorAt(s.offset, QColor::fromRgba(s.argb));
     return linear;
   }

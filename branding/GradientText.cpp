@@ -21,7 +21,8 @@ uint32_t colour(const QString& text, const QString& whole) {
 
 QPointF point(const QString& text, const QString& whole) {
   const QStringList xy = text.split(',');
-  if (xy.size() != 2) throw DesignDataError("Not a point in the design data: " + whole.toStdString());
+  if (xy.size() != 2)
+    throw DesignDataError("Not a point in the design data: " + whole.toStdString());
   return {number(xy[0], whole), number(xy[1], whole)};
 }
 
@@ -47,7 +48,8 @@ Gradient parseGradient(const QString& text) {
 
 ButtonStyle parseButtonStyle(const QString& text) {
   const QStringList parts = text.split('|');
-  if (parts.size() != 4) throw DesignDataError("Not a button style in the design data: " + text.toStdString());
+  if (parts.size() != 4)
+    throw DesignDataError("Not a button style in the design data: " + text.toStdString());
   return {parts[0].trimmed(), parseGradient(parts[1] + '|' + parts[2]), colour(parts[3], text)};
 }
 

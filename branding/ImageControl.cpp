@@ -16,7 +16,8 @@ void ImageControl::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   const QSize fitted = picture_.size().scaled(size(), Qt::KeepAspectRatio);
-  const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+  const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2),
+                     fitted);
   painter.drawImage(target, picture_);
 }
 

@@ -22,7 +22,8 @@ QImage decodeImageStream(ImageStream& stream) {
   QImageReader reader(&buffer);  // recognises the format by content; first frame only
   QSize imageSize = reader.size();
   if (imageSize.width() > kLargestBitmapSide || imageSize.height() > kLargestBitmapSide)
-    reader.setScaledSize(imageSize.scaled(kLargestBitmapSide, kLargestBitmapSide, Qt::KeepAspectRatio));
+    reader.setScaledSize(
+        imageSize.scaled(kLargestBitmapSide, kLargestBitmapSide, Qt::KeepAspectRatio));
   QImage image = reader.read();
   if (image.isNull() || image.width() == 0 || image.height() == 0) throw LoadingBitmapError();
   return image;

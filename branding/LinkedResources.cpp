@@ -18,7 +18,9 @@ QString callText(TextOperation operation) {
   return QString(reinterpret_cast<const QChar*>(buffer.data()), static_cast<qsizetype>(length));
 }
 
-const ResChar* utf16(const QString& text) { return reinterpret_cast<const ResChar*>(text.utf16()); }
+const ResChar* utf16(const QString& text) {
+  return reinterpret_cast<const ResChar*>(text.utf16());
+}
 
 class LinkedColourTable final : public ColourTable {
 public:
@@ -54,9 +56,15 @@ private:
 LinkedResources::LinkedResources() = default;
 LinkedResources::~LinkedResources() = default;
 
-QString LinkedResources::getSistema() const { return callText(&::getSistema); }
-QString LinkedResources::getUpdatePath() const { return callText(&::getUpdatePath); }
-QString LinkedResources::getUpdateName() const { return callText(&::getUpdateName); }
+QString LinkedResources::getSistema() const {
+  return callText(&::getSistema);
+}
+QString LinkedResources::getUpdatePath() const {
+  return callText(&::getUpdatePath);
+}
+QString LinkedResources::getUpdateName() const {
+  return callText(&::getUpdateName);
+}
 const ColourTable& LinkedResources::getColores() const {
   // The table stays the library's; we keep a view of it.
   if (!colours_) colours_ = std::make_unique<LinkedColourTable>(::getColores());

@@ -7,7 +7,9 @@ namespace branding {
 
 StyleBook::StyleBook(QObject* parent) : QObject(parent) {}
 
-void StyleBook::add(ButtonStyle style) { styles_.push_back(std::move(style)); }
+void StyleBook::add(ButtonStyle style) {
+  styles_.push_back(std::move(style));
+}
 
 std::optional<ButtonStyle> StyleBook::find(const QString& name) const {
   for (const ButtonStyle& style : styles_)

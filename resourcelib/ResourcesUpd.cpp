@@ -50,7 +50,9 @@ size_t getUpdateName(ResChar* buffer, size_t capacity) {
   return copyText(product::kUpdateName, buffer, capacity);
 }
 
-const ResColorTable* getColores(void) { return &kTable; }
+const ResColorTable* getColores(void) {
+  return &kTable;
+}
 
 ResImageStream* getImage(const ResChar* name, size_t nameLength) {
   auto* stream = new (std::nothrow) ResImageStream{nullptr, 0, 0};
@@ -80,9 +82,13 @@ int resColorLookup(const ResColorTable* table, const ResChar* key, size_t keyLen
   return 0;
 }
 
-uint64_t resImageSize(const ResImageStream* stream) { return stream ? stream->size : 0; }
+uint64_t resImageSize(const ResImageStream* stream) {
+  return stream ? stream->size : 0;
+}
 
-uint64_t resImagePosition(const ResImageStream* stream) { return stream ? stream->position : 0; }
+uint64_t resImagePosition(const ResImageStream* stream) {
+  return stream ? stream->position : 0;
+}
 
 void resImageSeek(ResImageStream* stream, uint64_t offset) {
   if (stream) stream->position = std::min(offset, stream->size);
@@ -97,6 +103,8 @@ size_t resImageRead(ResImageStream* stream, void* buffer, size_t count) {
   return n;
 }
 
-void resImageRelease(ResImageStream* stream) { delete stream; }
+void resImageRelease(ResImageStream* stream) {
+  delete stream;
+}
 
 }  // extern "C"

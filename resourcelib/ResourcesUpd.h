@@ -18,13 +18,13 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(RESOURCESUPD_BUILDING)
-#    define RESOURCESUPD_API __declspec(dllexport)
-#  else
-#    define RESOURCESUPD_API __declspec(dllimport)
-#  endif
+#if defined(RESOURCESUPD_BUILDING)
+#define RESOURCESUPD_API __declspec(dllexport)
 #else
-#  define RESOURCESUPD_API __attribute__((visibility("default")))
+#define RESOURCESUPD_API __declspec(dllimport)
+#endif
+#else
+#define RESOURCESUPD_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus
@@ -44,8 +44,8 @@ RESOURCESUPD_API const ResColorTable* getColores(void);
 RESOURCESUPD_API ResImageStream* getImage(const ResChar* name, size_t nameLength);
 
 /* Colour table lookup: 1 and the ARGB colour in *argb when the key is there, else 0. */
-RESOURCESUPD_API int resColorLookup(const ResColorTable* table, const ResChar* key, size_t keyLength,
-                                    uint32_t* argb);
+RESOURCESUPD_API int resColorLookup(const ResColorTable* table, const ResChar* key,
+                                    size_t keyLength, uint32_t* argb);
 
 /* Image stream: a readable, seekable stream of bytes with a position. */
 RESOURCESUPD_API uint64_t resImageSize(const ResImageStream* stream);

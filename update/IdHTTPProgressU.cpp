@@ -45,6 +45,7 @@ void TIdHTTPProgress::setProgress(std::int32_t value) {
 
 void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
                                    const std::filesystem::path& aDestinationFile) {
+  FTransferCompleted = false;
   setProgress(0);
   FBytesToTransfer = 0;
   if (const auto directory = aDestinationFile.parent_path(); !directory.empty()) {
@@ -55,7 +56,7 @@ void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
       aDestinationFile, platform::ExclusiveFile::Mode::CreateOrTruncate);
   FileSink sink(*LDestStream);
   try {
-    get(aFileUrl, sink);
+    FTransferCompleted = !get(aFileUrl, sink).redirectLimitHit;
   } catch (...) {
     // By design every transfer error ends here: the update path reports nothing to the user,
     // and the caller has already seen the end of any body that began.

@@ -38,6 +38,9 @@ public:
   // caller learns of a body's end through onWorkEnd. The destination stays open, positioned
   // after the last byte written, until freeStream().
   void DownloadFile(const std::string& aFileUrl, const std::filesystem::path& aDestinationFile);
+  // Whether the last DownloadFile got a final response of 200..299 whose body arrived whole
+  // (false after any swallowed error, and when the redirect limit ended the GET).
+  bool transferCompleted() const { return FTransferCompleted; }
   // Closes the destination; nothing happens when there is none.
   void freeStream();
 
@@ -62,6 +65,7 @@ private:
   TNotifyEvent FOnChange;
   std::unique_ptr<net::TlsIoHandler> IOHndl;
   std::unique_ptr<platform::ExclusiveFile> LDestStream;
+  bool FTransferCompleted = false;
 };
 
 }  // namespace update

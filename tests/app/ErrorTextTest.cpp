@@ -16,7 +16,8 @@ TEST(ErrorText, PeriodRules) {
       {"HTTP/1.1 404 Not Found", "HTTP/1.1 404 Not Found.", "HTTP/1.1 404 Not Found."},
       {"Item not found", "Item not found.", "Item not found."},
       {"Loading bitmap failed.", "Loading bitmap failed.", "Loading bitmap failed."},
-      {"List index out of bounds (-1)", "List index out of bounds (-1)", "List index out of bounds (-1)."},
+      {"List index out of bounds (-1)", "List index out of bounds (-1)",
+       "List index out of bounds (-1)."},
       {"Stop!", "Stop!", "Stop!."},
       {"ends in a blank ", "ends in a blank ", "ends in a blank ."},
       {"ends in a comma,", "ends in a comma,", "ends in a comma,."},   // ',' is below '.'
@@ -33,8 +34,9 @@ TEST(ErrorText, PeriodRules) {
 
 TEST(ErrorText, FatalHeadlineNamesClassModuleAndAddress) {
   EXPECT_EQ(fatalErrorHeadline("ItemNotFoundError", "updater", 0x1A2B),
-            sizeof(quintptr) == 8 ? "Exception ItemNotFoundError in module updater at 0000000000001A2B."
-                                  : "Exception ItemNotFoundError in module updater at 00001A2B.");
+            sizeof(quintptr) == 8
+                ? "Exception ItemNotFoundError in module updater at 0000000000001A2B."
+                : "Exception ItemNotFoundError in module updater at 00001A2B.");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The real executable with a real resource library, started as a user starts it.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -6,7 +7,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <filesystem>
-#include <gtest/gtest.h>
+#include "platform/FileVersion.h"
+#include "tests/support/PeFixture.h"
 
 namespace {
 
@@ -31,13 +33,13 @@ private:
   QTemporaryDir dir_;
 };
 
-struct ProcessResult {
+struct Outcome {
   int exitCode;
   QProcess::ExitStatus status;
   QString standardError;
 };
 
-ProcessResult run(const QString& program, const QStringList& arguments, const QString& qtPlatform) {
+Outcome run(const QString& program, const QStringList& arguments, const QString& qtPlatform) {
   QProcess process;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   if (!qtPlatform.isEmpty()) environment.insert("QT_QPA_PLATFORM", qtPlatform);
@@ -45,19 +47,21 @@ ProcessResult run(const QString& program, const QStringList& arguments, const QS
   process.setWorkingDirectory(QDir::tempPath());
   process.start(program, arguments);
   EXPECT_TRUE(process.waitForFinished(60000)) << "the process did not end";
-  return {process.exitCode(), process.exitStatus(), QString::fromLocal8Bit(process.readAllStandardError())};
+  return {process.exitCode(), process.exitStatus(),
+          QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
 TEST(Process, RefusesToStartWithoutTheResourceLibrary) {
   InstallTree tree(nullptr);
-  const ProcessResult result = run(tree.executable(), {}, "offscreen");
+  const Outcome result = run(tree.executable(), {}, "offscreen");
   EXPECT_NE(result.exitCode, 0);
-  EXPECT_TRUE(result.standardError.contains("libResourcesUpd.so")) << result.standardError.toStdString();
+  EXPECT_TRUE(result.standardError.contains("libResourcesUpd.so"))
+      << result.standardError.toStdString();
 }
 
 TEST(Process, MissingColourKeyEndsStartUpWithExitCode1AndTheTwoLines) {
   InstallTree tree(NO_SUBTITLE_COLOUR_LIB);
-  const ProcessResult result = run(tree.executable(), {}, "offscreen");
+  const Outcome result = run(tree.executable(), {}, "offscreen");
   EXPECT_EQ(result.status, QProcess::NormalExit);
   EXPECT_EQ(result.exitCode, 1);
   const QStringList lines = result.standardError.split('\n', Qt::SkipEmptyParts);
@@ -69,11 +73,78 @@ TEST(Process, MissingColourKeyEndsStartUpWithExitCode1AndTheTwoLines) {
   EXPECT_EQ(lines.last(), "Item not found.");
 }
 
+bool haveTools(std::initializer_list<const char*> tools) {
+  for (const char* tool : tools)
+    if (QStandardPaths::findExecutable(tool).isEmpty()) return false;
+  return true;
+}
+
+// An install tree of the end-to-end product line with Quendral.exe 2.4.1.6, and an update
+// server's folder with the release 2.4.1.7 made by the vendors' script.
+class EndToEnd : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!haveTools({"xvfb-run", "xdotool", "python3", "zip"}))
+      GTEST_SKIP() << "needs xvfb-run, xdotool, python3 and zip";
+    writeQuendral(fs::path(tree.path().toStdString()) / "Quendral.exe", {2, 4, 1, 6});
+    const fs::path release = fs::path(work.path().toStdString()) / "release";
+    fs::copy(fs::path(SOURCE_DIR) / "demo/releases/2.4.1.7", release, fs::copy_options::recursive);
+    writeQuendral(release / "Quendral.exe", {2, 4, 1, 7});
+    const Outcome made =
+        run("bash",
+            {QString(SOURCE_DIR) + "/scripts/make-update.sh", "--code", "KUB", "--version",
+             "2.4.1.7", "--from", QString::fromStdString(release.string()), "--changes",
+             QString::fromStdString((release / "changes.txt").string()), "--history",
+             serverDir() + "/kub/VersionesKUB.txt", "--out", serverDir() + "/kub"},
+            {});
+    ASSERT_EQ(made.exitCode, 0) << made.standardError.toStdString();
+  }
+
+  static void writeQuendral(const fs::path& path, testsupport::VersionQuad version) {
+    testsupport::PeOptions options;
+    options.fileVersion = version;
+    testsupport::writeFileBytes(path, testsupport::buildPeFixture(options).bytes);
+  }
+  QString serverDir() const { return work.filePath("server"); }
+  Outcome drive(const char* scenario) {
+    return run("xvfb-run",
+               {"-a", "-s", "-screen 0 1024x768x24", END_TO_END_SCRIPT, scenario, tree.path(),
+                serverDir(), "18473"},
+               "xcb");
+  }
+
+  InstallTree tree{END_TO_END_LIB};
+  QTemporaryDir work;
+};
+
+TEST_F(EndToEnd, CheckAndUpdateInstallTheNewRelease) {
+  const Outcome result = drive("install");
+  ASSERT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+  const fs::path root = tree.path().toStdString();
+  const auto version = platform::readFixedFileVersion(root / "Quendral.exe");
+  ASSERT_TRUE(version);
+  EXPECT_EQ(platform::formatFileVersion(*version), "2.4.1.7");
+  EXPECT_TRUE(fs::exists(root / "LEEME.txt"));
+  EXPECT_TRUE(fs::exists(root / "Informes" / "VentasPorCliente.rpt"));
+  EXPECT_TRUE(fs::exists(root / "Update" / "KUBUpdate-ESC.2.4.1.7.zip"))
+      << "downloaded archives stay";
+  EXPECT_FALSE(fs::exists(root / "Update" / "VersionesKUB.txt"))
+      << "the copy of the history is gone";
+}
+
+TEST_F(EndToEnd, SalirEndsTheProcessAtOnceWhileAnUpdateKeepsTrying) {
+  const Outcome result = drive("close-while-updating");
+  EXPECT_EQ(result.status, QProcess::NormalExit);
+  EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+  EXPECT_FALSE(result.standardError.contains("QThread: Destroyed"))
+      << result.standardError.toStdString();
+}
+
 TEST(Process, SalirEndsTheProgramWithExitCode0) {
-  if (QStandardPaths::findExecutable("xvfb-run").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
-    GTEST_SKIP() << "needs xvfb-run and xdotool";
+  if (!haveTools({"xvfb-run", "xdotool"})) GTEST_SKIP() << "needs xvfb-run and xdotool";
   InstallTree tree(KUB_LIB);
-  const ProcessResult result = run("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", CLICK_SALIR_SCRIPT, tree.path()}, "xcb");
+  const Outcome result = run(
+      "xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", CLICK_SALIR_SCRIPT, tree.path()}, "xcb");
   EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
 }
 

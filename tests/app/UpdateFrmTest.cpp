@@ -7,6 +7,7 @@
 #include "tests/support/FixedResources.h"
 #include "tests/support/PeFixture.h"
 
+#include <gtest/gtest.h>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -16,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 namespace app {
 namespace {
@@ -51,10 +51,18 @@ TEST(UpdateFrm, HasEveryControlOfTheLayout) {
       {"Text1", "QWidget", "Fondo1", {}, nullptr},
       {"Image7", "branding::ImageControl", "Text1", {24, 32, 25, 25}, nullptr},
       {"Text9", "QLabel", "Text1", {56, 32, 281, 25}, "Bienvenido"},
-      {"Text4", "QLabel", "Text1", {24, 65, 449, 40},
-       "Bienvenido al actualizador de su sistema de facturación, aquí encontrará la última actualización "
+      {"Text4",
+       "QLabel",
+       "Text1",
+       {24, 65, 449, 40},
+       "Bienvenido al actualizador de su sistema de facturación, aquí encontrará la última "
+       "actualización "
        "disponible."},
-      {"CornerButton1", "branding::CornerButton", "Text1", {24, 112, 137, 25}, "Buscar Actualización"},
+      {"CornerButton1",
+       "branding::CornerButton",
+       "Text1",
+       {24, 112, 137, 25},
+       "Buscar Actualización"},
       {"Text2", "QLabel", "Text1", {24, 144, 185, 17}, "Versión Actual del Sistema:"},
       {"Text3", "QLabel", "Text1", {208, 144, 265, 17}, ""},
       {"Text6", "QLabel", "Text1", {24, 168, 185, 17}, "Última Versión del Sistema:"},
@@ -77,8 +85,9 @@ TEST(UpdateFrm, HasEveryControlOfTheLayout) {
       EXPECT_EQ(widget->geometry(), c.geometry);
     }
     if (c.text != nullptr) {  // labels and buttons
-      const QString text = qobject_cast<QLabel*>(widget) ? qobject_cast<QLabel*>(widget)->text()
-                                                         : qobject_cast<QPushButton*>(widget)->text();
+      const QString text = qobject_cast<QLabel*>(widget)
+                               ? qobject_cast<QLabel*>(widget)->text()
+                               : qobject_cast<QPushButton*>(widget)->text();
       EXPECT_EQ(text, QString::fromUtf8(c.text));
     }
   }
@@ -168,7 +177,8 @@ TEST(UpdateFrm, ShowsTheFileVersionOfQuendralBesideTheUpdaterOnly) {
   std::filesystem::current_path(previous);
 
   EXPECT_EQ(beside.frm.Text3->text(), "2.4.1.7");
-  EXPECT_EQ(elsewhere.frm.Text3->text(), "") << "a Quendral.exe in the working directory is not ours";
+  EXPECT_EQ(elsewhere.frm.Text3->text(), "")
+      << "a Quendral.exe in the working directory is not ours";
 }
 
 TEST(UpdateFrm, MissingColourKeyStopsFormShowWhereItIsLookedUp) {

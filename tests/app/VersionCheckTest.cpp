@@ -7,6 +7,7 @@
 #include "tests/support/FixedResources.h"
 #include "tests/support/ScriptedHttpServer.h"
 
+#include <gtest/gtest.h>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -14,7 +15,6 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 
 namespace app {
 namespace {
@@ -40,7 +40,8 @@ protected:
 
   QStringList listItems() const {
     QStringList items;
-    for (int i = 0; i < window->frm.ListBox1->count(); ++i) items << window->frm.ListBox1->item(i)->text();
+    for (int i = 0; i < window->frm.ListBox1->count(); ++i)
+      items << window->frm.ListBox1->item(i)->text();
     return items;
   }
 
@@ -61,7 +62,8 @@ protected:
   };
 
   QTemporaryDir dir;
-  std::unique_ptr<testsupport::ScriptedHttpServer> server = std::make_unique<testsupport::ScriptedHttpServer>();
+  std::unique_ptr<testsupport::ScriptedHttpServer> server =
+      std::make_unique<testsupport::ScriptedHttpServer>();
   testsupport::FixedResources resources;
   std::unique_ptr<Window> window;
 };
@@ -74,7 +76,8 @@ TEST_F(VersionCheck, ShowsTheNewestBlockAndOffersTheUpdate) {
 
   EXPECT_EQ(check(), QStringList());
 
-  EXPECT_EQ(listItems(), QStringList({"KUB 2.4.1.7", "- Nuevo informe de ventas.", "- Corrige el redondeo."}));
+  EXPECT_EQ(listItems(),
+            QStringList({"KUB 2.4.1.7", "- Nuevo informe de ventas.", "- Corrige el redondeo."}));
   EXPECT_EQ(window->frm.Text7->text(), "2.4.1.7");
   EXPECT_TRUE(window->frm.CornerButton16->isEnabled());
   EXPECT_FALSE(window->frm.Text8->isVisibleTo(&window->frm));
@@ -86,7 +89,8 @@ TEST_F(VersionCheck, ShowsTheNewestBlockAndOffersTheUpdate) {
   const auto request = server->requests().at(0);
   EXPECT_EQ(request.target, "/kub/VersionesKUB.txt");
   EXPECT_EQ(request.header("User-Agent"), "Mozilla/3.0 (compatible; Indy Library)");
-  EXPECT_EQ(request.header("Accept"), "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+  EXPECT_EQ(request.header("Accept"),
+            "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
   EXPECT_FALSE(request.header("Accept-Encoding"));
   EXPECT_FALSE(request.header("Authorization"));
 }
@@ -96,8 +100,8 @@ TEST_F(VersionCheck, OffersTheUpdateExactlyWhenTheTrimmedVersionsDiffer) {
     const char* installed;
     const char* header;
     bool offered;
-  } cases[] = {{"2.4.1.7", "KUB 2.4.1.7", false}, {"2.4.1.6", "KUB 2.4.1.7", true},
-               {"2.4.1.8", "KUB 2.4.1.7", true},  {"", "KUB 2.4.1.7", true},
+  } cases[] = {{"2.4.1.7", "KUB 2.4.1.7", false},    {"2.4.1.6", "KUB 2.4.1.7", true},
+               {"2.4.1.8", "KUB 2.4.1.7", true},     {"", "KUB 2.4.1.7", true},
                {"2.4.1.7", "KUB 2.4.1.7 \t", false}, {"2.4.1.7", "2.4.1.7", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.installed) + " / " + c.header);
@@ -118,10 +122,15 @@ TEST_F(VersionCheck, FailuresAreShownAndLeaveTheStateAsItWas) {
     std::function<void()> arrange;
     QString message;  // a prefix of the dialog's text
   } cases[] = {
-      {"404", [&] { server->on("/kub/VersionesKUB.txt", Reply::response("HTTP/1.1 404 Not Found", {}, "<html/>")); },
+      {"404",
+       [&] {
+         server->on("/kub/VersionesKUB.txt",
+                    Reply::response("HTTP/1.1 404 Not Found", {}, "<html/>"));
+       },
        "HTTP/1.1 404 Not Found."},
       {"redirect not taken",
-       [&] { server->on("/kub/VersionesKUB.txt", Reply::redirect(302, "/elsewhere.txt")); }, "HTTP/1.1 302 "},
+       [&] { server->on("/kub/VersionesKUB.txt", Reply::redirect(302, "/elsewhere.txt")); },
+       "HTTP/1.1 302 "},
       {"other scheme", [&] { resources.updatePath = "ftp://127.0.0.1/kub/"; }, "Unknown Protocol"},
       {"read time-out",
        [&] {
@@ -168,8 +177,9 @@ TEST_F(VersionCheck, CopyThatCannotBeCreatedNamesItsPath) {
   std::ofstream(updaterDir() / "Update") << "a file where the update directory belongs";
   const QStringList texts = check();
   ASSERT_EQ(texts.size(), 1);
-  const QString expected = QString("Cannot create file \"%1\". ")
-                               .arg(QString::fromStdString((updaterDir() / "Update" / "VersionesKUB.txt").string()));
+  const QString expected =
+      QString("Cannot create file \"%1\". ")
+          .arg(QString::fromStdString((updaterDir() / "Update" / "VersionesKUB.txt").string()));
   EXPECT_TRUE(texts[0].startsWith(expected)) << texts[0].toStdString();
 }
 

@@ -42,7 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CatalogueCase{"PEX", {0, 0.5}, {1, 0.5}, kPex, "CornerButtonPexStyle1"},
                       CatalogueCase{"kub", {0, 0.5}, {1, 0.5}, kPex, ""},
                       CatalogueCase{"", {0, 0.5}, {1, 0.5}, kPex, ""}),
-    [](const auto& row) { return row.param.code[0] ? std::string(row.param.code) : std::string("Empty"); });
+    [](const auto& row) {
+      return row.param.code[0] ? std::string(row.param.code) : std::string("Empty");
+    });
 
 TEST(StyleBook, ButtonsFindTheCataloguesStylesWithoutRegardToCase) {
   testsupport::FixedResources resources;

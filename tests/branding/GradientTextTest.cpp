@@ -6,7 +6,8 @@ namespace branding {
 namespace {
 
 TEST(GradientText, ReadsPointsAndStopsInOrder) {
-  const Gradient gradient = parseGradient(" 0,0.5 -> 1,0.5 | 0:FFD1D3D4 0.4223602:FFF8F8F9 1:FFD1D3D4");
+  const Gradient gradient =
+      parseGradient(" 0,0.5 -> 1,0.5 | 0:FFD1D3D4 0.4223602:FFF8F8F9 1:FFD1D3D4");
   EXPECT_EQ(gradient.start, QPointF(0, 0.5));
   EXPECT_EQ(gradient.stop, QPointF(1, 0.5));
   const QVector<GradientStop> stops{{0, 0xFFD1D3D4u}, {0.4223602, 0xFFF8F8F9u}, {1, 0xFFD1D3D4u}};
@@ -14,8 +15,8 @@ TEST(GradientText, ReadsPointsAndStopsInOrder) {
 }
 
 TEST(GradientText, ReadsAButtonStyle) {
-  const ButtonStyle style =
-      parseButtonStyle("CornerButtonPexStyle1 | 0.5,0 -> 0.5,1 | 0.1583851:FF89D495 1:FF37B34A | FFC1C1C1");
+  const ButtonStyle style = parseButtonStyle(
+      "CornerButtonPexStyle1 | 0.5,0 -> 0.5,1 | 0.1583851:FF89D495 1:FF37B34A | FFC1C1C1");
   EXPECT_EQ(style.name, "CornerButtonPexStyle1");
   EXPECT_EQ(style.border, 0xFFC1C1C1u);
   ASSERT_EQ(style.background.stops.size(), 2);
@@ -23,8 +24,9 @@ TEST(GradientText, ReadsAButtonStyle) {
 }
 
 TEST(GradientText, RefusesMalformedDesignData) {
-  for (const char* text : {"", "0,0 -> 1,1", "0,0 | 0:FF000000", "0,0 -> 1 | 0:FF000000", "0,0 -> 1,1 | 0-FF000000",
-                           "0,0 -> 1,1 | x:FF000000", "0,0 -> 1,1 | 0:GG000000"}) {
+  for (const char* text :
+       {"", "0,0 -> 1,1", "0,0 | 0:FF000000", "0,0 -> 1 | 0:FF000000", "0,0 -> 1,1 | 0-FF000000",
+        "0,0 -> 1,1 | x:FF000000", "0,0 -> 1,1 | 0:GG000000"}) {
     SCOPED_TRACE(text);
     EXPECT_THROW(parseGradient(text), DesignDataError);
   }

@@ -1,9 +1,9 @@
 #include "branding/ImageLoading.h"
 #include "tests/support/FixedResources.h"
 
+#include <gtest/gtest.h>
 #include <QBuffer>
 #include <QImage>
-#include <gtest/gtest.h>
 
 namespace branding {
 namespace {

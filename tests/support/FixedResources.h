@@ -25,7 +25,8 @@ public:
 // over positioned at their end).
 class FixedImageStream final : public branding::ImageStream {
 public:
-  FixedImageStream(QByteArray data, uint64_t position) : data_(std::move(data)), position_(position) {}
+  FixedImageStream(QByteArray data, uint64_t position)
+      : data_(std::move(data)), position_(position) {}
   uint64_t size() const override { return static_cast<uint64_t>(data_.size()); }
   uint64_t position() const override { return position_; }
   void seek(uint64_t offset) override { position_ = std::min(offset, size()); }

@@ -1,6 +1,6 @@
 // main() for GoogleTest programs that need a QApplication (widgets, images, queued calls).
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

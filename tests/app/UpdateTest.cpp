@@ -1,0 +1,199 @@
+// "Actualizar" end to end: the window starts a worker that downloads from a scripted server,
+// drives the progress bar and text, extracts the archive over the updater's directory and shows
+// the end text.
+#include "app/UpdateFrm.h"
+#include "branding/CornerButton.h"
+#include "net/HttpClient.h"
+#include "platform/ExclusiveFile.h"
+#include "tests/support/FixedResources.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+namespace app {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testsupport::Reply;
+
+constexpr char kArchivePath[] = "/kub/KUBUpdate-ESC.2.4.1.7.zip";
+const QString kDone = "Proceso finalizado.";
+const QString kDoneWithErrors = "Proceso finalizado con errores.";
+
+std::string sampleArchive() {
+  testsupport::ZipFixtureEntry readme{
+      .name = "LEEME.txt", .data = "Quendral 2.4.1.7\n", .method = 8};
+  readme.password = "Quelbratzun%7";
+  testsupport::ZipFixtureEntry report{
+      .name = "Informes/Ventas.rpt", .data = "[Informe]\n", .method = 0};
+  report.password = "Quelbratzun%7";
+  return testsupport::buildZip({readme, report});
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class Update : public ::testing::Test {
+protected:
+  void SetUp() override {
+    net::globalInit();
+    resources.updatePath = QString::fromStdString(server.url("/kub/"));
+    frm = std::make_unique<TUpdateFrm>(resources, updaterDir());
+    frm->FormShow();
+    frm->workerSettings.firstRetryDelay = 10ms;
+    frm->workerSettings.longestRetryDelay = 40ms;
+    frm->workerSettings.configureDownloader = [](update::TIdHTTPProgress& downloader) {
+      downloader.setReadTimeout(300ms);
+    };
+    frm->Text7->setText(" 2.4.1.7 ");
+    frm->CornerButton16->setEnabled(true);
+  }
+
+  fs::path updaterDir() const { return fs::path(dir.path().toStdString()) / ""; }
+
+  // Presses "Actualizar" and records every progress text until the worker has ended or the
+  // test has seen enough.
+  QStringList runUpdate(const std::function<bool(const QStringList&)>& enough = {}) {
+    QStringList texts;
+    QTest::mouseClick(frm->CornerButton16, Qt::LeftButton);
+    QPointer<update::TUpdateHilo> worker = frm->UpdateHilo;
+    EXPECT_TRUE(worker);
+    QObject::connect(worker, &update::TUpdateHilo::textShown,
+                     [&](const QString& text) { texts << text; });
+    // The worker was started before we connected: take what it may have shown already.
+    if (!frm->Text11->text().isEmpty() && texts.isEmpty()) texts << frm->Text11->text();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !worker || (enough && enough(texts)); }, 20000));
+    if (worker) {
+      worker->Terminate();
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !worker; }, 20000)) << "the worker releases itself";
+    }
+    return texts;
+  }
+
+  QTemporaryDir dir;
+  testsupport::ScriptedHttpServer server;
+  testsupport::FixedResources resources;
+  std::unique_ptr<TUpdateFrm> frm;
+};
+
+TEST_F(Update, ProgressTextFollowsTheBodyThenTheEndText) {
+  server.on(kArchivePath, Reply()
+                              .head("HTTP/1.1 200 OK", {"Content-Length: 8"})
+                              .send("P")
+                              .pause(60ms)
+                              .send("K\3")
+                              .pause(60ms)
+                              .send("\4x")
+                              .pause(60ms)
+                              .send("yz!"));
+  const QStringList texts = runUpdate();
+  // Eight bytes are no archive: nothing is installed, and the end text says so.
+  EXPECT_EQ(texts, QStringList({"0 %", "12 %", "38 %", "62 %", "100 %", kDoneWithErrors}));
+  EXPECT_FALSE(frm->CornerButton16->isEnabled());
+  EXPECT_TRUE(frm->Text8->isVisibleTo(frm.get()));
+  EXPECT_EQ(frm->ProgressBar1->value(), 100);
+  EXPECT_EQ(readFile(updaterDir() / "Update" / "KUBUpdate-ESC.2.4.1.7.zip"), "PK\3\4xyz!");
+}
+
+TEST_F(Update, WholeArchiveIsInstalledOverTheUpdatersDirectory) {
+  server.on(kArchivePath, Reply::ok(sampleArchive()));
+  const fs::path working = fs::temp_directory_path();
+  const QStringList texts = runUpdate();
+  EXPECT_EQ(texts.last(), kDone);
+  EXPECT_EQ(texts[texts.size() - 2], "100 %");
+  EXPECT_EQ(readFile(updaterDir() / "LEEME.txt"), "Quendral 2.4.1.7\n");
+  EXPECT_EQ(readFile(updaterDir() / "Informes" / "Ventas.rpt"), "[Informe]\n");
+  EXPECT_EQ(server.requests().at(0).target, kArchivePath) << "the version in Text7 is trimmed";
+  EXPECT_EQ(server.requests().at(0).header("Authorization"), "Basic Og==");
+  EXPECT_EQ(resources.sistemaCalls.load(), 2) << "once at the first show, once for the attempt";
+}
+
+TEST_F(Update, ChunkedArchiveStaysAtZeroUntilTheEnd) {
+  const std::string archive = sampleArchive();
+  server.on(kArchivePath, Reply()
+                              .head("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"})
+                              .chunk(archive.substr(0, 40))
+                              .pause(30ms)
+                              .chunk(archive.substr(40))
+                              .chunk(""));
+  EXPECT_EQ(runUpdate(), QStringList({"0 %", kDone}));
+}
+
+TEST_F(Update, RedirectWithABodyEndsTwoBodiesAndShowsTheEndTextOnce) {
+  server.on("/kub/KUBUpdate-ESC.2.4.1.7.zip",
+            Reply::redirect(302, "/mirror/a.zip", "<p>moved</p>"));
+  server.on("/mirror/a.zip", Reply::ok(sampleArchive()));
+  const QStringList texts = runUpdate();
+  EXPECT_EQ(texts.count("100 %"), 2) << texts.join(" | ").toStdString();
+  EXPECT_EQ(texts.count(kDone), 1);
+  EXPECT_EQ(texts.last(), kDone);
+  EXPECT_TRUE(fs::exists(updaterDir() / "LEEME.txt"));
+}
+
+TEST_F(Update, FailuresEndWithTheErrorsText) {
+  const std::string archive = sampleArchive();
+  const struct {
+    const char* name;
+    Reply reply;
+  } cases[] = {
+      {"404 page", Reply::response("HTTP/1.1 404 Not Found", {}, "<html>no</html>")},
+      {"half then a lost connection",
+       Reply()
+           .head("HTTP/1.1 200 OK", {"Content-Length: " + std::to_string(archive.size())})
+           .send(archive.substr(0, archive.size() / 2))
+           .reset()},
+      {"half then silence",
+       Reply()
+           .head("HTTP/1.1 200 OK", {"Content-Length: " + std::to_string(archive.size())})
+           .send(archive.substr(0, archive.size() / 2))
+           .hang()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.on(kArchivePath, c.reply);
+    const size_t before = server.requests().size();
+    frm->CornerButton16->setEnabled(true);
+    const QStringList texts = runUpdate();
+    EXPECT_EQ(texts.last(), kDoneWithErrors);
+    EXPECT_EQ(server.requests().size(), before + 1) << "no further attempt after a body";
+    EXPECT_FALSE(fs::exists(updaterDir() / "LEEME.txt"));
+  }
+}
+
+TEST_F(Update, AttemptsWithoutABodyRepeatWithGrowingPauses) {
+  server.on(kArchivePath, Reply().reset());  // the connection breaks before any answer
+  const auto start = std::chrono::steady_clock::now();
+  const QStringList texts =
+      runUpdate([&](const QStringList&) { return server.requests().size() >= 4; });
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  for (const auto& request : server.requests()) EXPECT_EQ(request.target, kArchivePath);
+  EXPECT_TRUE(texts.count() >= 4 && texts.count("0 %") == texts.count())
+      << texts.join(" | ").toStdString();
+  // Pauses of 10, 20 and 40 ms lie between the four attempts.
+  EXPECT_GE(elapsed, 70ms);
+  EXPECT_EQ(frm->ProgressBar1->value(), 0);
+}
+
+TEST_F(Update, ArchiveHeldByAnotherOpenerEndsTheWorkerSilently) {
+  fs::create_directories(updaterDir() / "Update");
+  platform::ExclusiveFile held(updaterDir() / "Update" / "KUBUpdate-ESC.2.4.1.7.zip",
+                               platform::ExclusiveFile::Mode::CreateOrTruncate);
+  server.on(kArchivePath, Reply::ok(sampleArchive()));
+  EXPECT_EQ(runUpdate(), QStringList({"0 %"}));
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_EQ(frm->Text11->text(), "0 %");
+}
+
+}  // namespace
+}  // namespace app

@@ -1,0 +1,108 @@
+#include "update/UpdateHilo.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <algorithm>
+
+namespace update {
+
+std::atomic<int> TUpdateHilo::running_{0};
+
+TUpdateHilo::TUpdateHilo(QProgressBar* PB_, QLabel* TX_, QString version_, QString UpdatePathStr_,
+                         Settings settings)
+    : PB(PB_),
+      TX(TX_),
+      UpdatePathStr(std::move(UpdatePathStr_)),
+      version(std::move(version_)),
+      settings_(std::move(settings)),
+      nextDelay_(settings_.firstRetryDelay) {}
+
+TUpdateHilo::~TUpdateHilo() = default;
+
+QString TUpdateHilo::archiveName(const QString& systemCode, const QString& version) {
+  return systemCode + QStringLiteral("Update-ESC.") + version + QStringLiteral(".zip");
+}
+
+void TUpdateHilo::run() {
+  ++running_;
+  try {
+    Execute();
+  } catch (...) {
+    // An error that leaves the body ends the worker without a message: the update path reports
+    // nothing but its progress and end text. Only the destination file that another opener
+    // holds gets here.
+  }
+  IdHTTPProgress.reset();
+  --running_;
+}
+
+void TUpdateHilo::Execute() {
+  while (!Terminated()) {
+    inicio();
+    if (!Terminated()) pauseBeforeNextAttempt();
+  }
+}
+
+void TUpdateHilo::inicio() {
+  IdHTTPProgress = std::make_unique<TIdHTTPProgress>();
+  const QString name = archiveName(settings_.resources->getSistema(), version);
+  const std::filesystem::path updateDirectory = settings_.updaterDirectory / "Update";
+  std::error_code ignored;  // the downloader tries again for the destination's directories
+  if (!std::filesystem::is_directory(updateDirectory, ignored))
+    std::filesystem::create_directory(updateDirectory, ignored);
+
+  IdHTTPProgress->setOnChange([this](TIdHTTPProgress& sender) { onProgressChange(sender); });
+  IdHTTPProgress->onWorkEnd = [this] { onDownloadEnd(); };
+  if (settings_.configureDownloader) settings_.configureDownloader(*IdHTTPProgress);
+
+  IdHTTPProgress->DownloadFile((UpdatePathStr + name).toStdString(),
+                               updateDirectory / std::filesystem::path(name.toStdU16String()));
+
+  const bool complete = IdHTTPProgress->transferCompleted() && lastExtraction_.everythingWritten();
+  IdHTTPProgress->freeStream();
+  IdHTTPProgress.reset();
+  if (Terminated()) onUiThread([this, complete] { showFinished(complete); });
+}
+
+void TUpdateHilo::onProgressChange(TIdHTTPProgress& sender) {
+  const int percent = sender.Progress();
+  onUiThread([this, percent] { showProgress(percent); });
+}
+
+void TUpdateHilo::showProgress(int percent) {
+  PB->setValue(percent);
+  TX->setText(QString::number(PB->value()) + QStringLiteral(" %"));
+  emit textShown(TX->text());
+}
+
+// The end of a response body: whatever arrived is extracted, and no further attempt is made.
+void TUpdateHilo::onDownloadEnd() {
+  if (platform::ExclusiveFile* archive = IdHTTPProgress->destination())
+    lastExtraction_ = extractArchive(*archive, settings_.updaterDirectory);
+  else
+    lastExtraction_ = {};
+  Terminate();
+}
+
+void TUpdateHilo::showFinished(bool complete) {
+  TX->setText(QString::fromUtf8(complete ? kFinished : kFinishedWithErrors));
+  emit textShown(TX->text());
+}
+
+// An attempt that read no body is followed by another, after a pause that doubles up to the
+// longest, so that an unreachable server is not hammered. The pause ends early on Terminate().
+void TUpdateHilo::pauseBeforeNextAttempt() {
+  using namespace std::chrono;
+  const auto until = steady_clock::now() + nextDelay_;
+  while (!Terminated() && steady_clock::now() < until) QThread::msleep(20);
+  nextDelay_ = std::min(nextDelay_ * 2, settings_.longestRetryDelay);
+}
+
+void TUpdateHilo::onUiThread(const std::function<void()>& f) {
+  // The window's controls live on the UI thread; PB is one of them, so its thread is that one.
+  QMetaObject::invokeMethod(PB, f, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace update

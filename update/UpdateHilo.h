@@ -1,0 +1,92 @@
+// TUpdateHilo: the worker thread behind "Actualizar". It downloads the update archive of one
+// version into the update directory, attempt after attempt until a response body has been
+// read, drives the window's progress bar and text through blocking calls onto the UI thread,
+// has the archive extracted over the updater's directory when a body ends, and shows the end
+// text. It releases itself when its body ends.
+#pragma once
+
+#include "branding/ResourcesUpdateDll.h"
+#include "update/ExtractArchive.h"
+#include "update/IdHTTPProgressU.h"
+
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+
+namespace update {
+
+class TUpdateHilo : public QThread {
+  Q_OBJECT
+
+public:
+  // What the attempts need besides the window's controls.
+  struct Settings {
+    const branding::ResourcesUpdateDll* resources =
+        nullptr;                             // asked for the system code anew each attempt
+    std::filesystem::path updaterDirectory;  // the base of the extraction
+    // Pause after an attempt that read no body: the first, doubling up to the longest.
+    std::chrono::milliseconds firstRetryDelay{1000};
+    std::chrono::milliseconds longestRetryDelay{30000};
+    // Called on each new downloader before it downloads (tests: a test CA, short time-outs).
+    std::function<void(TIdHTTPProgress&)> configureDownloader;
+  };
+
+  static constexpr const char* kFinished = "Proceso finalizado.";
+  static constexpr const char* kFinishedWithErrors = "Proceso finalizado con errores.";
+
+  // Creates the thread, not started. PB and TX stay the window's; they are touched on the UI
+  // thread only.
+  TUpdateHilo(QProgressBar* PB, QLabel* TX, QString version, QString UpdatePathStr,
+              Settings settings);
+  ~TUpdateHilo() override;
+
+  // Sets the stop flag: no further attempt begins, and a pause between attempts ends.
+  void Terminate() { terminated_ = true; }
+  bool Terminated() const { return terminated_; }
+
+  // How many workers are running their body now, in the whole process.
+  static int runningCount() { return running_.load(); }
+
+  // The archive's name for a system code and version: KUBUpdate-ESC.2.4.1.7.zip.
+  static QString archiveName(const QString& systemCode, const QString& version);
+
+signals:
+  // After each change of the progress text, on the UI thread (the text as shown).
+  void textShown(const QString& text);
+
+public:
+  QProgressBar* PB;
+  QLabel* TX;
+  std::unique_ptr<TIdHTTPProgress> IdHTTPProgress;
+  QString UpdatePathStr;
+  const QString version;
+
+protected:
+  void run() override;
+
+private:
+  void Execute();
+  void inicio();
+  void onProgressChange(TIdHTTPProgress& sender);
+  void showProgress(int percent);
+  void onDownloadEnd();
+  void showFinished(bool complete);
+  void pauseBeforeNextAttempt();
+  // Runs f on the UI thread and waits until it has run.
+  void onUiThread(const std::function<void()>& f);
+
+  Settings settings_;
+  std::atomic<bool> terminated_{false};
+  std::chrono::milliseconds nextDelay_;
+  ExtractionResult lastExtraction_;
+  static std::atomic<int> running_;
+};
+
+}  // namespace update
