@@ -1,9 +1,11 @@
 // Downloads one URL through TIdHTTPProgress the way the update worker does: on a worker thread,
 // with an OnChange handler that makes a blocking queued call onto the UI thread for every
-// change of the percentage. Prints one line: bytes, seconds, MiB/s, OnChange calls, last
-// percentage and peak resident memory.
+// write of the percentage (about once per 32 KiB). Prints one line: bytes, seconds, MiB/s,
+// calls onto the UI thread, last percentage and peak resident memory.
 //
-//   download_bench <url> <destination file>
+//   download_bench <url> <destination file> [--hop-on-change | --no-ui]
+// --hop-on-change: call the UI thread only when the percentage differs from the last one sent
+// (at most 101 calls); --no-ui: never (the transfer alone). Both are for comparison only.
 #include <sys/resource.h>
 
 #include <QCoreApplication>
@@ -19,8 +21,14 @@
 #include "update/IdHTTPProgressU.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <url> <destination file>\n", argv[0]);
+  enum class Hop { EveryWrite, OnChange, Never } hop = Hop::EveryWrite;
+  if (argc == 4 && std::string(argv[3]) == "--hop-on-change")
+    hop = Hop::OnChange;
+  else if (argc == 4 && std::string(argv[3]) == "--no-ui")
+    hop = Hop::Never;
+  else if (argc != 3) {
+    std::fprintf(stderr, "usage: %s <url> <destination file> [--hop-on-change | --no-ui]\n",
+                 argv[0]);
     return 2;
   }
   net::globalInit();
@@ -35,8 +43,11 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<QThread> worker(QThread::create([&] {
     update::TIdHTTPProgress downloader;
+    int lastSent = -1;
     downloader.setOnChange([&](update::TIdHTTPProgress& sender) {
       const int percent = sender.Progress();
+      if (hop == Hop::Never || (hop == Hop::OnChange && percent == lastSent)) return;
+      lastSent = percent;
       QMetaObject::invokeMethod(
           &app,
           [&, percent] {
@@ -61,5 +72,5 @@ int main(int argc, char** argv) {
   std::printf("bytes=%ju seconds=%.3f MiBps=%.1f onchange=%lld percent=%d maxrss_kb=%ld\n", bytes,
               seconds, seconds > 0 ? static_cast<double>(bytes) / seconds / 1048576.0 : 0.0,
               changes, shownPercent, usage.ru_maxrss);
-  return bytes > 0 && shownPercent == 100 ? 0 : 1;
+  return bytes > 0 && (hop == Hop::Never || shownPercent == 100) ? 0 : 1;
 }

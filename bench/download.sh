@@ -5,7 +5,8 @@
 # alternating. Prints each run, the median throughput of each side, their ratio (ours / curl)
 # and each side's peak resident memory.
 #
-#   bench/download.sh <build dir with download_bench> [SIZE] [ROUNDS]
+#   bench/download.sh <build dir with download_bench> [SIZE] [ROUNDS] [download_bench option]
+# The option (--hop-on-change, --no-ui) changes what OnChange does, for comparison.
 # Needs nginx (Debian's nginx-light), curl and /usr/bin/time. Uses no root paths: nginx runs
 # from its own temporary prefix and is stopped on exit.
 set -euo pipefail
@@ -13,6 +14,7 @@ set -euo pipefail
 build="${1:?usage: $0 <build dir> [size] [rounds]}"
 size="${2:-1G}"
 rounds="${3:-3}"
+option=("${@:4}")
 bench="$build/bench/download_bench"
 [ -x "$bench" ] || { echo "no $bench: build the download_bench target first" >&2; exit 1; }
 for tool in nginx curl /usr/bin/time python3; do
@@ -86,7 +88,7 @@ run() {
 
 echo "file: $bytes bytes from $url, $rounds rounds each, alternating"
 for _ in $(seq "$rounds"); do
-  run ours "$bench" "$url" "$work/out.bin"
+  run ours "$bench" "$url" "$work/out.bin" "${option[@]}"
   run curl curl -s -o "$work/out.bin" "$url"
 done
 

@@ -370,7 +370,7 @@ HttpClient::HttpClient() : curl_(std::make_unique<Curl>()) {
   curl_easy_setopt(e, CURLOPT_PROXY, "");       // no proxy, whatever the environment says
   curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");  // cookie engine on, in memory, per client
   curl_easy_setopt(e, CURLOPT_USERAGENT, kUserAgent);
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kPieceSize));
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kReceiveBufferSize));
   curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Exchange::onHeader);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Exchange::onBody);

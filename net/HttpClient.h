@@ -111,6 +111,9 @@ public:
   static constexpr std::chrono::milliseconds kRedirectBodyWait{5000};
   // Pieces of a body reach the sink and the onWork event in at most this many bytes.
   static constexpr std::size_t kPieceSize = 32768;
+  // What one read from the connection may take in; larger than a piece, so that a fast
+  // transfer costs fewer system calls. Bodies are still reported in pieces of kPieceSize.
+  static constexpr std::size_t kReceiveBufferSize = 4 * kPieceSize;
   // Response headers of one response above this size break the transfer off.
   static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
