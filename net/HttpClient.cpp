@@ -443,6 +443,19 @@ HttpClient::Outcome HttpClient::exchange(const std::string& url, BodySink& sink,
   CURLcode result = CURLE_OK;
   if (curl_multi_add_handle(curl_->multi, e) != CURLM_OK)
     throw TransportError("The HTTP library could not start the request.");
+  // Taking the handle out of the multi handle mid-transfer closes that connection.
+  struct Detach {
+    explicit Detach(Curl& c) : curl(c) {}
+    Detach(const Detach&) = delete;
+    Detach& operator=(const Detach&) = delete;
+    Curl& curl;
+    ~Detach() {
+      curl_multi_remove_handle(curl.multi, curl.easy);
+      curl_easy_setopt(curl.easy, CURLOPT_HTTPHEADER, nullptr);
+    }
+  };
+  std::optional<Detach> attached;
+  attached.emplace(*curl_);
   for (bool done = false; !done;) {
     int running = 0;
     if (curl_multi_perform(curl_->multi, &running) != CURLM_OK) {
@@ -479,9 +492,7 @@ HttpClient::Outcome HttpClient::exchange(const std::string& url, BodySink& sink,
     }
     curl_multi_poll(curl_->multi, nullptr, 0, waitMs, nullptr);
   }
-  // Taking the handle out of the multi handle mid-transfer closes that connection.
-  curl_multi_remove_handle(curl_->multi, e);
-  curl_easy_setopt(e, CURLOPT_HTTPHEADER, nullptr);
+  attached.reset();
 
   ex.end();
   if (ex.failure) std::rethrow_exception(ex.failure);

@@ -8,6 +8,9 @@ namespace update {
 
 namespace {
 
+#if !defined(__SIZEOF_INT128__)
+#error "transferPercent needs a 128-bit integer type (GCC or Clang on a 64-bit target)"
+#endif
 // GCC and Clang offer 128-bit integers on 64-bit targets; __extension__ keeps -Wpedantic quiet.
 __extension__ typedef unsigned __int128 u128;
 

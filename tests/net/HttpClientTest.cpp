@@ -107,6 +107,11 @@ struct BodyCase {
   Events events;
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const BodyCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
 class BodyEvents : public ClientTest, public ::testing::WithParamInterface<BodyCase> {};
 
 TEST_P(BodyEvents, RaisesEventsForEveryBodyRead) {

@@ -94,6 +94,11 @@ struct DownloadCase {
   std::string file;
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const DownloadCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
 class Downloads : public DownloaderTest, public ::testing::WithParamInterface<DownloadCase> {};
 
 TEST_P(Downloads, ReportProgressAndKeepWhatArrived) {
