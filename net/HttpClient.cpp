@@ -299,6 +299,65 @@ struct HttpClient::Exchange {
     lastData = Clock::now();
   }
 
+  // Runs the transfer on the calling thread until it ends, breaks off or times out.
+  CURLcode run() {
+    Curl& curl = *client.curl_;
+    if (curl_multi_add_handle(curl.multi, curl.easy) != CURLM_OK)
+      throw TransportError("The HTTP library could not start the request.");
+    // Taking the handle out of the multi handle mid-transfer closes that connection.
+    struct Detach {
+      Curl& curl;
+      ~Detach() {
+        curl_multi_remove_handle(curl.multi, curl.easy);
+        curl_easy_setopt(curl.easy, CURLOPT_HTTPHEADER, nullptr);
+      }
+    } detach{curl};
+
+    for (;;) {
+      int running = 0;
+      if (curl_multi_perform(curl.multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
+      try {
+        reportSteps();
+      } catch (...) {
+        failure = std::current_exception();
+        return CURLE_ABORTED_BY_CALLBACK;
+      }
+      int left = 0;
+      while (CURLMsg* message = curl_multi_info_read(curl.multi, &left))
+        if (message->msg == CURLMSG_DONE) return message->data.result;
+
+      // Until the connection stands only the connect time-out applies; the TLS handshake
+      // after it is a wait for data like any other.
+      if (!connected && socketConnected()) sawData();
+      int waitMs = 1000;
+      if (const auto limit = waitLimit(); limit && connected) {
+        const auto remaining = *limit - (Clock::now() - lastData);
+        if (remaining <= Clock::duration::zero()) {
+          timedOut = true;
+          return CURLE_OPERATION_TIMEDOUT;
+        }
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
+        waitMs = static_cast<int>(std::min<long long>(ms, waitMs));
+      }
+      curl_multi_poll(curl.multi, nullptr, 0, waitMs, nullptr);
+    }
+  }
+
+  // Ends the body that began, then says how the request ended, or throws why it failed.
+  Outcome conclude(CURLcode result) {
+    end();
+    if (failure) std::rethrow_exception(failure);
+    if (redirectBodySkipped())
+      return Outcome{Outcome::Kind::Redirect, status, statusLine, location};
+    if (timedOut) throw TransportError(kReadTimedOut);
+    if (headersTooLarge) throw TransportError("The response headers are too large.");
+    const char* errorText = client.curl_->errorText;
+    if (result != CURLE_OK)
+      throw TransportError(errorText[0] ? errorText : curl_easy_strerror(result));
+    if (!headersDone) throw TransportError("The connection closed before a response came.");
+    return Outcome{kind, status, statusLine, location};
+  }
+
   // libcurl callbacks: no exception may cross them, so a failure is kept and the transfer
   // broken off by returning a count that differs from the one given.
   static size_t onHeader(char* data, size_t size, size_t count, void* self) {
@@ -440,70 +499,7 @@ HttpClient::Outcome HttpClient::exchange(const std::string& url, BodySink& sink,
                                                         : nullptr;
   curl_easy_setopt(e, CURLOPT_CAINFO, trusted);
 
-  CURLcode result = CURLE_OK;
-  if (curl_multi_add_handle(curl_->multi, e) != CURLM_OK)
-    throw TransportError("The HTTP library could not start the request.");
-  // Taking the handle out of the multi handle mid-transfer closes that connection.
-  struct Detach {
-    explicit Detach(Curl& c) : curl(c) {}
-    Detach(const Detach&) = delete;
-    Detach& operator=(const Detach&) = delete;
-    Curl& curl;
-    ~Detach() {
-      curl_multi_remove_handle(curl.multi, curl.easy);
-      curl_easy_setopt(curl.easy, CURLOPT_HTTPHEADER, nullptr);
-    }
-  };
-  std::optional<Detach> attached;
-  attached.emplace(*curl_);
-  for (bool done = false; !done;) {
-    int running = 0;
-    if (curl_multi_perform(curl_->multi, &running) != CURLM_OK) {
-      result = CURLE_FAILED_INIT;
-      break;
-    }
-    try {
-      ex.reportSteps();
-    } catch (...) {
-      ex.failure = std::current_exception();
-      break;
-    }
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(curl_->multi, &left)) {
-      if (message->msg == CURLMSG_DONE) {
-        result = message->data.result;
-        done = true;
-      }
-    }
-    if (done) break;
-
-    // Until the connection stands only the connect time-out applies; the TLS handshake
-    // after it is a wait for data like any other.
-    if (!ex.connected && ex.socketConnected()) ex.sawData();
-    int waitMs = 1000;
-    if (const auto limit = ex.waitLimit(); limit && ex.connected) {
-      const auto left_ = *limit - (Clock::now() - ex.lastData);
-      if (left_ <= Clock::duration::zero()) {
-        ex.timedOut = true;
-        break;
-      }
-      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left_).count();
-      waitMs = static_cast<int>(std::min<long long>(ms, waitMs));
-    }
-    curl_multi_poll(curl_->multi, nullptr, 0, waitMs, nullptr);
-  }
-  attached.reset();
-
-  ex.end();
-  if (ex.failure) std::rethrow_exception(ex.failure);
-  if (ex.redirectBodySkipped())
-    return Outcome{Outcome::Kind::Redirect, ex.status, ex.statusLine, ex.location};
-  if (ex.timedOut) throw TransportError(kReadTimedOut);
-  if (ex.headersTooLarge) throw TransportError("The response headers are too large.");
-  if (result != CURLE_OK)
-    throw TransportError(curl_->errorText[0] ? curl_->errorText : curl_easy_strerror(result));
-  if (!ex.headersDone) throw TransportError("The connection closed before a response came.");
-  return Outcome{ex.kind, ex.status, ex.statusLine, ex.location};
+  return ex.conclude(ex.run());
 }
 
 }  // namespace net
