@@ -258,6 +258,32 @@ TEST_F(ClientTest, ConnectionRefusedGivesTheClientsText) {
   EXPECT_THAT(log.events, IsEmpty());
 }
 
+// A listener whose backlog is full drops further SYNs, so a connect there never completes.
+TEST_F(ClientTest, ConnectTimeOutLimitsAConnectThatNeverCompletes) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  std::vector<int> fillers;
+  for (int i = 0; i < 4; ++i) {  // more than the backlog holds; the surplus ones just wait
+    fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  client.setConnectTimeout(300ms);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string error =
+      fetch("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x");
+  const auto took = std::chrono::steady_clock::now() - start;
+  for (int fd : fillers) ::close(fd);
+  ::close(listener);
+  EXPECT_THAT(error, HasSubstr("Timeout"));
+  EXPECT_LT(took, 3s);
+}
+
 TEST_F(ClientTest, ReadTimeOutLimitsEachWaitNotTheWholeTransfer) {
   client.setReadTimeout(300ms);
   Reply slow;
