@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                  Reply()
                      .head("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"})
                      .chunk("abc")
-                     .pause(20ms)
+                     .pause(80ms)
                      .chunk("de")
                      .chunk(""),
                  "",
@@ -285,7 +285,7 @@ TEST_F(ClientTest, ConnectTimeOutLimitsAConnectThatNeverCompletes) {
 }
 
 TEST_F(ClientTest, ReadTimeOutLimitsEachWaitNotTheWholeTransfer) {
-  client.setReadTimeout(300ms);
+  client.setReadTimeout(400ms);
   Reply slow;
   slow.head("HTTP/1.1 200 OK", {"Content-Length: 5"});
   for (char c : std::string("12345")) slow.pause(150ms).send(std::string(1, c));

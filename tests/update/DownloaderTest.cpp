@@ -54,7 +54,7 @@ Reply piecewise(const std::string& statusLine, std::vector<std::string> headers,
   Reply reply;
   reply.head(statusLine, headers);
   char next = 'a';
-  for (std::size_t size : pieces) reply.send(std::string(size, next++)).pause(40ms);
+  for (std::size_t size : pieces) reply.send(std::string(size, next++)).pause(80ms);
   if (ending == Ending::Hang) reply.hang();
   if (ending == Ending::Reset) reply.reset();
   return reply;
@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {{"/f", Reply()
                                  .head("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"})
                                  .chunk("abc")
-                                 .pause(40ms)
+                                 .pause(80ms)
                                  .chunk("defg")
                                  .chunk("")}},
                      {0, 100},
