@@ -92,6 +92,7 @@ struct DownloadCase {
   std::vector<std::pair<std::string, Reply>> routes;  // "/f" is the one downloaded
   std::vector<std::int32_t> progress;
   std::string file;
+  bool completed = true;  // a 2xx final body arrived whole
 };
 
 // Names the row in test output instead of dumping its bytes.
@@ -106,6 +107,7 @@ TEST_P(Downloads, ReportProgressAndKeepWhatArrived) {
   downloader.DownloadFile(server.url("/f"), destination);
   EXPECT_EQ(progress, GetParam().progress);
   EXPECT_EQ(downloader.BytesToTransfer(), 0);
+  EXPECT_EQ(downloader.transferCompleted(), GetParam().completed);
   ASSERT_NE(downloader.destination(), nullptr);
   EXPECT_EQ(downloader.destination()->position(), GetParam().file.size());
   downloader.freeStream();
@@ -148,22 +150,26 @@ INSTANTIATE_TEST_SUITE_P(
         DownloadCase{"NotFoundWithBody",
                      {{"/f", Reply::response("HTTP/1.1 404 Not Found", {}, "no such file")}},
                      {0, 100, 100},
-                     ""},
+                     "",
+                     false},
         DownloadCase{"BrokenOffByTimeOut",
                      {{"/f", piecewise("HTTP/1.1 200 OK", {}, 1000, {600}, Ending::Hang)}},
                      {0, 60, 100},
-                     std::string(600, 'a')},
+                     std::string(600, 'a'),
+                     false},
         DownloadCase{"BrokenOffByLostConnection",
                      {{"/f", piecewise("HTTP/1.1 200 OK", {}, 1000, {600}, Ending::Reset)}},
                      {0, 60, 100},
-                     std::string(600, 'a')},
+                     std::string(600, 'a'),
+                     false},
         DownloadCase{"LengthZero", {{"/f", Reply::ok("")}}, {0}, ""},
         DownloadCase{"NotFoundLengthZero",
                      {{"/f", Reply::response("HTTP/1.1 404 Not Found", {}, "")}},
                      {0},
-                     ""},
-        DownloadCase{"TooManyRedirects", {{"/f", Reply::redirect(302, "/f")}}, {0}, ""},
-        DownloadCase{"NoAnswerAtAll", {{"/f", Reply().hang()}}, {0}, ""}),
+                     "",
+                     false},
+        DownloadCase{"TooManyRedirects", {{"/f", Reply::redirect(302, "/f")}}, {0}, "", false},
+        DownloadCase{"NoAnswerAtAll", {{"/f", Reply().hang()}}, {0}, "", false}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(DownloaderTest, SendsBasicAuthorizationAndTheFixedHeaders) {
