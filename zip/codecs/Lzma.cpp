@@ -11,7 +11,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <string>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/mman.h>
+#endif
 
 #include "zip/LittleEndian.h"
 #include "zip/ZipError.h"
@@ -26,9 +31,53 @@ constexpr uint32_t maxDictionarySize = 256u << 20;
 constexpr uint32_t minDictionarySize = 4096;
 constexpr uint16_t propertiesSize = 5;
 
+// The dictionary is one block of up to the entry's size, allocated per entry. Through malloc,
+// a freed dictionary may stay in the heap and the next, larger one come on top of it (glibc
+// raises its mapping threshold after each freed mapping), so large blocks are mapped directly
+// and given back to the system when freed: peak memory is then one dictionary.
+struct alignas(std::max_align_t) BlockHeader {
+  size_t mappedSize;  // 0: from malloc
+};
+constexpr size_t mapThreshold = 1u << 20;
+
+void* allocateBlock(void*, size_t count, size_t size) {
+  if (size != 0 && count > (SIZE_MAX - sizeof(BlockHeader)) / size) return nullptr;
+  const size_t total = count * size + sizeof(BlockHeader);
+  void* block = nullptr;
+  size_t mappedSize = 0;
+#if defined(__unix__) || defined(__APPLE__)
+  if (total >= mapThreshold) {
+    block = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return nullptr;
+    mappedSize = total;
+  }
+#endif
+  if (block == nullptr) block = std::malloc(total);
+  if (block == nullptr) return nullptr;
+  auto* header = static_cast<BlockHeader*>(block);
+  header->mappedSize = mappedSize;
+  return header + 1;
+}
+
+void freeBlock(void*, void* address) {
+  if (address == nullptr) return;
+  auto* header = static_cast<BlockHeader*>(address) - 1;
+#if defined(__unix__) || defined(__APPLE__)
+  if (header->mappedSize != 0) {
+    munmap(header, header->mappedSize);
+    return;
+  }
+#endif
+  std::free(header);
+}
+
+const lzma_allocator blockAllocator{allocateBlock, freeBlock, nullptr};
+
 class LzmaDecoder final : public Decoder {
 public:
-  explicit LzmaDecoder(uint64_t uncompressedSize) : uncompressedSize_(uncompressedSize) {}
+  explicit LzmaDecoder(uint64_t uncompressedSize) : uncompressedSize_(uncompressedSize) {
+    stream_.allocator = &blockAllocator;
+  }
   ~LzmaDecoder() override { lzma_end(&stream_); }
   LzmaDecoder(const LzmaDecoder&) = delete;
   LzmaDecoder& operator=(const LzmaDecoder&) = delete;

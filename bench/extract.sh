@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Extraction benchmark: about 300 MB of mixed text and binary, archived once per method we
+# read (stored, deflate, bzip2, LZMA) by 7-Zip, then extracted ROUNDS times (default 3) by our
+# extractArchive (bench program extract_bench) and, alternating in the same run, by
+# `bsdtar -xf`, `unzip -o -q` and `7zz x -y`. Prints each run, each side's median time and
+# peak resident memory, and the ratio of our time to each peer's (below 1: we are faster).
+# Every extraction of ours is compared with the source tree.
+#
+#   bench/extract.sh <build dir with extract_bench> [ROUNDS] [work directory]
+# Use a Release build. The work directory (default /tmp/extract-bench) keeps the source tree
+# and the archives between runs; delete it to start afresh.
+set -euo pipefail
+
+build="${1:?usage: $0 <build dir> [rounds] [work dir]}"
+rounds="${2:-3}"
+work="${3:-/tmp/extract-bench}"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+bench="$(cd "$build" && pwd)/bench/extract_bench"
+[ -x "$bench" ] || { echo "no $bench: build the extract_bench target first" >&2; exit 1; }
+for tool in 7zz bsdtar unzip python3 /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+
+mkdir -p "$work"
+if [ ! -f "$work/source.done" ]; then
+  rm -rf "$work/source"
+  python3 "$here/make_extract_data.py" "$work/source"
+  touch "$work/source.done"
+fi
+echo "source: $(du -sm "$work/source" | cut -f1) MB in $(find "$work/source" -type f | wc -l) files"
+
+methods=(Copy Deflate BZip2 LZMA)
+for method in "${methods[@]}"; do
+  if [ ! -f "$work/$method.zip" ]; then
+    (cd "$work/source" && 7zz a -bd -tzip -mm="$method" "$work/$method.zip.part" . >/dev/null)
+    mv "$work/$method.zip.part" "$work/$method.zip"
+  fi
+done
+
+# run <label> <command...>: one extraction into a fresh directory; prints "seconds peak-KiB"
+# or "fail".
+run() {
+  local out="$work/out"
+  rm -rf "$out" && mkdir -p "$out"
+  sync
+  if /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt"; then
+    cat "$work/time.txt"
+  else
+    echo "fail"
+  fi
+}
+
+declare -A commands=(
+  [ours]="$bench ARCHIVE $work/out"
+  [bsdtar]="bsdtar -xf ARCHIVE -C $work/out"
+  [unzip]="unzip -o -q ARCHIVE -d $work/out"
+  [7zz]="7zz x -y -bd -o$work/out ARCHIVE"
+)
+sides=(ours bsdtar unzip 7zz)
+
+median() { sort -n | awk '{a[NR]=$1} END {if (NR==0) print "n/a"; else print a[int((NR+1)/2)]}'; }
+
+printf '\n%-8s %-7s %s\n' method side "runs (seconds)"
+summary=()
+for method in "${methods[@]}"; do
+  archive="$work/$method.zip"
+  declare -A times=() peaks=()
+  for round in $(seq 1 "$rounds"); do
+    # Rotate the order each round so that no side always runs first after a cache change.
+    for i in "${!sides[@]}"; do
+      side="${sides[$(( (i + round) % ${#sides[@]} ))]}"
+      read -r -a command <<< "${commands[$side]//ARCHIVE/$archive}"
+      result="$(run "${command[@]}")"
+      if [ "$result" = "fail" ]; then
+        times[$side]+=""
+        [ "$side" = ours ] && { echo "our extraction failed:" >&2; cat "$work/stderr.txt" >&2; exit 1; }
+        continue
+      fi
+      times[$side]+="${result% *} "
+      peak="${result#* }"
+      if [ -z "${peaks[$side]:-}" ] || [ "$peak" -gt "${peaks[$side]}" ]; then peaks[$side]=$peak; fi
+      if [ "$side" = ours ] && [ "$round" = 1 ]; then
+        diff -r -q "$work/source" "$work/out" >/dev/null || { echo "our extraction differs from the source" >&2; exit 1; }
+      fi
+    done
+  done
+  ours_median="$(echo "${times[ours]}" | tr ' ' '\n' | grep . | median)"
+  for side in "${sides[@]}"; do
+    printf '%-8s %-7s %s\n' "$method" "$side" "${times[$side]:-fails}"
+    m="$(echo "${times[$side]:-}" | tr ' ' '\n' | grep . | median || true)"
+    [ -z "$m" ] && m="n/a"
+    if [ "$m" = "n/a" ]; then
+      summary+=("$(printf '%-8s %-7s %8s %10s %8s' "$method" "$side" "n/a" "n/a" "n/a")")
+    else
+      ratio="$(awk -v a="$ours_median" -v b="$m" 'BEGIN {printf "%.2f", a / b}')"
+      summary+=("$(printf '%-8s %-7s %8s %10.1f %8s' "$method" "$side" "$m" \
+        "$(awk -v k="${peaks[$side]}" 'BEGIN {print k / 1024}')" "$ratio")")
+    fi
+  done
+  unset times peaks
+done
+
+printf '\n%-8s %-7s %8s %10s %8s\n' method side "median s" "peak MiB" "ours/it"
+printf '%s\n' "${summary[@]}"
+rm -rf "$work/out"

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, ASan and UBSan, and runs each for a bounded time
+# from a seed corpus. Exits non-zero when a fuzzer finds a crash, a leak-free hang or a
+# sanitizer report; the input that did it is left in the build directory (crash-*, timeout-*).
+# Usage: scripts/fuzz.sh <seconds per fuzzer> [build directory]
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+seconds="${1:?usage: scripts/fuzz.sh <seconds per fuzzer> [build directory]}"
+build="${2:-$root/build-fuzz}"
+
+# One line a fuzzer: <CMake target> <seeds: a directory, or a script that writes them into the
+# directory it is given> [extra libFuzzer options]
+fuzzers=(
+  "zip_extract_fuzzer tests/zip/make_fuzz_seeds.sh -max_len=16384"
+)
+
+mkdir -p "$build"
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DUPDATER_BUILD_FUZZERS=ON -DUPDATER_SANITIZE=ON -DUPDATER_BUILD_BENCH=OFF > "$build/configure.log"
+
+status=0
+for line in "${fuzzers[@]}"; do
+  read -r target seeds options <<< "$line"
+  cmake --build "$build" --target "$target" -j2
+  binary="$(find "$build" -type f -name "$target" -perm -u+x | head -n 1)"
+  corpus="$build/fuzz-corpus/$target"
+  mkdir -p "$corpus"
+  if [ -d "$root/$seeds" ]; then
+    cp -n "$root/$seeds"/* "$corpus"/ 2> /dev/null || true
+  else
+    bash "$root/$seeds" "$corpus"
+  fi
+  echo "== $target for ${seconds}s"
+  # -rss_limit_mb: the reader must stay within a fixed memory bound whatever the input.
+  # shellcheck disable=SC2086
+  if ! (cd "$build" && ASAN_OPTIONS=detect_leaks=1 "$binary" "$corpus" -max_total_time="$seconds" \
+        -timeout=20 -rss_limit_mb=1024 -print_final_stats=1 $options); then
+    echo "== $target found a problem; see the crash-* or timeout-* file in $build" >&2
+    status=1
+  fi
+done
+exit $status
