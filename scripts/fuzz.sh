@@ -12,6 +12,7 @@ build="${2:-$root/build-fuzz}"
 # directory it is given> [extra libFuzzer options]
 fuzzers=(
   "zip_extract_fuzzer tests/zip/make_fuzz_seeds.sh -max_len=16384"
+  "fuzz_version_history tests/versioncheck/fuzz/corpus -dict=$root/tests/versioncheck/fuzz/version_history.dict"
 )
 
 mkdir -p "$build"

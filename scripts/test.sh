@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds with ASan and UBSan, and runs every test.
+# Installs what is needed, builds with ASan and UBSan, runs the fuzz targets for a bounded time
+# (FUZZ_SECONDS each, 60 by default, 0 to skip them), and runs every test.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/install-deps.sh
 cmake --preset ci
 cmake --build --preset ci
+if [ "${FUZZ_SECONDS:-60}" -gt 0 ]; then
+  bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}" build/fuzz
+fi
 ctest --preset ci -j2
