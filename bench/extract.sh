@@ -8,7 +8,9 @@
 #
 #   bench/extract.sh <build dir with extract_bench> [ROUNDS] [work directory]
 # Use a Release build. The work directory (default /tmp/extract-bench) keeps the source tree
-# and the archives between runs; delete it to start afresh.
+# and the archives between runs; delete it to start afresh. Extractions go to tmpfs
+# (/dev/shm) when there is one, so that the disk's own state (ext4 slows down creating files
+# just after many were deleted) does not decide the figures; EXTRACT_OUT=<dir> overrides.
 set -euo pipefail
 
 build="${1:?usage: $0 <build dir> [rounds] [work dir]}"
@@ -40,7 +42,7 @@ done
 # run <label> <command...>: one extraction into a fresh directory; prints "seconds peak-KiB"
 # or "fail".
 run() {
-  local out="$work/out"
+  local out="$out_dir"
   rm -rf "$out" && mkdir -p "$out"
   sync
   if /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt"; then
@@ -50,11 +52,21 @@ run() {
   fi
 }
 
+if [ -n "${EXTRACT_OUT:-}" ]; then
+  out_dir="$EXTRACT_OUT"
+elif [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  out_dir="/dev/shm/extract-bench-out.$$"
+else
+  out_dir="$work/out"
+fi
+trap 'rm -rf "$out_dir"' EXIT
+echo "extracting into $out_dir"
+
 declare -A commands=(
-  [ours]="$bench ARCHIVE $work/out"
-  [bsdtar]="bsdtar -xf ARCHIVE -C $work/out"
-  [unzip]="unzip -o -q ARCHIVE -d $work/out"
-  [7zz]="7zz x -y -bd -o$work/out ARCHIVE"
+  [ours]="$bench ARCHIVE $out_dir"
+  [bsdtar]="bsdtar -xf ARCHIVE -C $out_dir"
+  [unzip]="unzip -o -q ARCHIVE -d $out_dir"
+  [7zz]="7zz x -y -bd -o$out_dir ARCHIVE"
 )
 sides=(ours bsdtar unzip 7zz)
 
@@ -80,7 +92,7 @@ for method in "${methods[@]}"; do
       peak="${result#* }"
       if [ -z "${peaks[$side]:-}" ] || [ "$peak" -gt "${peaks[$side]}" ]; then peaks[$side]=$peak; fi
       if [ "$side" = ours ] && [ "$round" = 1 ]; then
-        diff -r -q "$work/source" "$work/out" >/dev/null || { echo "our extraction differs from the source" >&2; exit 1; }
+        diff -r -q "$work/source" "$out_dir" >/dev/null || { echo "our extraction differs from the source" >&2; exit 1; }
       fi
     done
   done
@@ -102,4 +114,3 @@ done
 
 printf '\n%-8s %-7s %8s %10s %8s\n' method side "median s" "peak MiB" "ours/it"
 printf '%s\n' "${summary[@]}"
-rm -rf "$work/out"

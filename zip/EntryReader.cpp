@@ -30,7 +30,7 @@ EntryReader::EntryReader(ZipArchive& archive, const ZipEntry& entry,
       throw ZipError("the encrypted entry is shorter than its encryption header");
     }
     std::array<std::byte, TraditionalCipher::headerSize> header{};
-    readExactlyAt(archive_.stream(), dataOffset_, header.data(), header.size());
+    archive_.readAt(dataOffset_, header.data(), header.size());
     // Writers that stream (flag bit 3) do not know the CRC when they write the header, so
     // they check against the time instead; the local header is the one that tells.
     const auto checkByte = static_cast<uint8_t>(
@@ -54,20 +54,15 @@ EntryReader::EntryReader(ZipArchive& archive, const ZipEntry& entry,
 
 size_t EntryReader::fillInput(std::span<std::byte> buffer) {
   const auto wanted = static_cast<size_t>(std::min<uint64_t>(dataSize_, buffer.size()));
-  size_t filled = 0;
-  while (filled < wanted) {
-    const size_t count = archive_.stream().read(buffer.data() + filled, wanted - filled);
-    if (count == 0) throw ZipError("the archive ends inside an entry's data");
-    filled += count;
-  }
-  dataSize_ -= filled;
-  if (cipher_) cipher_->decrypt(buffer.first(filled));
-  return filled;
+  archive_.readAt(dataOffset_, buffer.data(), wanted);
+  dataOffset_ += wanted;
+  dataSize_ -= wanted;
+  if (cipher_) cipher_->decrypt(buffer.first(wanted));
+  return wanted;
 }
 
 void EntryReader::decodeTo(OutputSink& sink, DecodeBuffers& buffers) {
   if (entry_.uncompressedSize == 0) return;
-  archive_.stream().seek(dataOffset_);
   const std::span<std::byte> inputBuffer(buffers.input);
   const std::span<std::byte> outputBuffer(buffers.output);
   std::span<const std::byte> input;

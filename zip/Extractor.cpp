@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <exception>
+#include <thread>
 #include <utility>
 
 #include "platform/ExclusiveFile.h"
 #include "platform/FileStamps.h"
 #include "zip/FileAttributes.h"
 #include "zip/Mask.h"
-#include "zip/PartFile.h"
 #include "zip/TargetPath.h"
 #include "zip/ZipError.h"
+#include "zip/codecs/Codecs.h"
 
 namespace zip {
 namespace fs = std::filesystem;
@@ -20,12 +21,42 @@ namespace {
 // The newest version of the application note whose features this reader may meet.
 constexpr uint16_t maxVersionNeeded = 63;
 
+// What the entries being decoded side by side may hold in memory together, and how many
+// entries may be begun ahead of the one to be finished next.
+constexpr uint64_t memoryBudget = 24u << 20;
+constexpr size_t maxPending = 16;
+constexpr unsigned maxThreads = 4;
+
 fs::path pathFromUtf8(const std::string& text) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
 }
 
 std::string displayName(const ZipEntry& entry) {
   return entry.name.empty() ? entry.rawName : entry.name;
+}
+
+std::string joined(const std::vector<std::string>& elements, size_t count) {
+  std::string path;
+  for (size_t i = 0; i < count; ++i) path += (i == 0 ? "" : "/") + elements[i];
+  return path;
+}
+
+// What decoding the entry may hold at most: an LZMA dictionary never exceeds the entry.
+uint64_t decoderMemory(const ZipEntry& entry) {
+  switch (entry.method) {
+    case Lzma:
+      return std::min<uint64_t>(entry.uncompressedSize, 256u << 20) + (64u << 10);
+    case Bzip2:
+      return 4u << 20;
+    default:
+      return 64u << 10;
+  }
+}
+
+unsigned threadCount(unsigned requested) {
+  if (requested == 1) return 0;
+  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  return std::min(requested == 0 ? processors : requested, maxThreads);
 }
 
 // A failure that ends the whole extraction rather than one entry.
@@ -62,6 +93,23 @@ void checkReplaceable(const fs::path& target) {
 
 }  // namespace
 
+// An entry begun: its outcome known already (failure, directory) or its decoding under way.
+struct Extractor::Pending {
+  const ZipEntry* entry = nullptr;
+  std::vector<std::string> elements;
+  std::optional<std::string> failure;
+  fs::path target;  // file entries
+  std::unique_ptr<EntryReader> reader;
+  std::unique_ptr<PartFile> part;
+  // Why decoding failed, written by the decoding thread before `decoded` is ready. A message
+  // rather than the exception itself, which would be shared between threads.
+  std::unique_ptr<std::optional<std::string>> decodeFailure;
+  std::future<void> decoded;
+  uint64_t memory = 0;
+
+  bool isFile() const { return reader != nullptr; }
+};
+
 Extractor::Extractor(ZipArchive& archive, const fs::path& baseDirectory, ExtractOptions options)
     : archive_(archive), options_(std::move(options)) {
   std::error_code error;
@@ -71,48 +119,148 @@ Extractor::Extractor(ZipArchive& archive, const fs::path& baseDirectory, Extract
   }
 }
 
+Extractor::~Extractor() {
+  // Let every job end before the part files and readers they use go away.
+  pool_.reset();
+}
+
 ExtractionReport Extractor::run() {
   report_ = {};
+  if (!pool_) pool_ = std::make_unique<DecodePool>(threadCount(options_.threads));
   const auto& entries = archive_.entries();
   for (size_t index = 0; index < entries.size(); ++index) {
-    const ZipEntry& entry = entries[index];
     try {
-      if (entry.name.empty()) throw ZipError("the name is not valid text");
-      if (!matchesMask(entry.name, options_.mask)) throw ZipError("the mask does not select it");
-      const auto elements = confinedPath(entry.name);
-      if (!elements) throw ZipError("the name leads outside the base directory");
-      // The directory that holds the target is made outside the entry's own guard: when it
-      // cannot be made, nothing after it could be placed where it belongs either.
-      if (!elements->empty() &&
-          makeDirectories(*elements, elements->size() - 1) == Walk::LeadsOutside) {
-        throw ZipError("the path leads outside the base directory through a symbolic link");
-      }
-      extractEntry(entry, *elements);
+      enqueue(prepare(entries[index]));
     } catch (const ExtractionEnded& ended) {
-      report_.skipped.push_back({displayName(entry), ended.what()});
+      finishAll();
+      report_.skipped.push_back({displayName(entries[index]), ended.what()});
       report_.endedBy = ended.what();
       report_.entriesNotReached = entries.size() - index - 1;
       break;
-    } catch (const std::exception& failure) {
-      report_.skipped.push_back({displayName(entry), failure.what()});
     }
   }
+  finishAll();
   return std::move(report_);
 }
 
-void Extractor::extractEntry(const ZipEntry& entry, const std::vector<std::string>& elements) {
-  if (entry.isDirectory()) {
-    writeDirectory(entry, elements);
-    return;
+// Everything that must happen in order before an entry can be decoded: its name, its path,
+// the directories that hold it. Throws ExtractionEnded; any other failure is the entry's own.
+Extractor::Pending Extractor::prepare(const ZipEntry& entry) {
+  Pending item;
+  item.entry = &entry;
+  try {
+    if (entry.name.empty()) throw ZipError("the name is not valid text");
+    if (!matchesMask(entry.name, options_.mask)) throw ZipError("the mask does not select it");
+    auto elements = confinedPath(entry.name);
+    if (!elements) throw ZipError("the name leads outside the base directory");
+    item.elements = std::move(*elements);
+    if (runsThroughPendingFile(item.elements)) finishAll();
+    // The directory that holds the target is made outside the entry's own guard: when it
+    // cannot be made, nothing after it could be placed where it belongs either.
+    if (!item.elements.empty() &&
+        makeDirectories(item.elements, item.elements.size() - 1) == Walk::LeadsOutside) {
+      throw ZipError("the path leads outside the base directory through a symbolic link");
+    }
+    if (!entry.isDirectory()) prepareFile(item);
+  } catch (const ExtractionEnded&) {
+    throw;
+  } catch (const std::exception& failure) {
+    item.failure = failure.what();
+    item.reader.reset();
   }
-  if (elements.empty()) throw ZipError("a file cannot replace the base directory");
-  fs::path target = base_;
-  for (const std::string& element : elements) target /= pathFromUtf8(element);
-  writeFile(entry, target);
+  return item;
 }
 
-void Extractor::writeDirectory(const ZipEntry& entry, const std::vector<std::string>& elements) {
-  if (elements.empty()) {
+void Extractor::prepareFile(Pending& item) {
+  const ZipEntry& entry = *item.entry;
+  if (item.elements.empty()) throw ZipError("a file cannot replace the base directory");
+  if (entry.versionNeeded > maxVersionNeeded) {
+    throw ZipError("it needs version " + std::to_string(entry.versionNeeded) + " to extract");
+  }
+  if (entry.uncompressedSize > options_.maxEntrySize) throw ZipError("the entry is too large");
+  item.target = targetOf(item.elements);
+  checkNotOutside(item.target);
+  item.reader = std::make_unique<EntryReader>(archive_, entry, options_.password);
+  // Checked now to spare decoding an entry that cannot be placed, and again before the rename.
+  checkReplaceable(item.target);
+  item.memory = decoderMemory(entry);
+}
+
+void Extractor::enqueue(Pending item) {
+  while (!pending_.empty() &&
+         (pending_.size() >= maxPending || pendingMemory_ + item.memory > memoryBudget)) {
+    finishOldest();
+  }
+  if (item.isFile()) {
+    try {
+      item.part = std::make_unique<PartFile>(item.target);
+      item.decodeFailure = std::make_unique<std::optional<std::string>>();
+      EntryReader* reader = item.reader.get();
+      PartFile* part = item.part.get();
+      std::optional<std::string>* failure = item.decodeFailure.get();
+      item.decoded = pool_->submit([reader, part, failure](DecodeBuffers& buffers) {
+        try {
+          FileSink sink(*part);
+          reader->decodeTo(sink, buffers);
+          part->close();
+        } catch (const std::exception& error) {
+          *failure = error.what();
+        } catch (...) {
+          *failure = "unknown error";
+        }
+      });
+      pendingFiles_.insert(joined(item.elements, item.elements.size()));
+      pendingMemory_ += item.memory;
+    } catch (const std::exception& failure) {
+      item.failure = failure.what();
+      item.reader.reset();
+      item.part.reset();
+    }
+  }
+  pending_.push_back(std::move(item));
+}
+
+void Extractor::finishOldest() {
+  Pending item = std::move(pending_.front());
+  pending_.pop_front();
+  if (item.isFile()) {
+    pendingFiles_.erase(pendingFiles_.find(joined(item.elements, item.elements.size())));
+    pendingMemory_ -= item.memory;
+  }
+  finish(item);
+}
+
+void Extractor::finishAll() {
+  while (!pending_.empty()) finishOldest();
+}
+
+// The entry's guard: whatever fails here skips this entry alone.
+void Extractor::finish(Pending& item) {
+  try {
+    if (item.failure) throw ZipError(*item.failure);
+    if (!item.isFile()) {
+      writeDirectory(item);
+      return;
+    }
+    item.decoded.get();
+    if (*item.decodeFailure) throw ZipError(**item.decodeFailure);
+    // Checked again at the last moment: decoding can take long, and a rename would replace
+    // even a read-only file.
+    checkReplaceable(item.target);
+    item.part->replaceTarget();
+    // Failures here are ignored: the content is in place, which is what matters.
+    const ZipEntry& entry = *item.entry;
+    platform::setLastWriteTimeFromDos(item.target, entry.dosDate, entry.dosTime);
+    platform::applyAttributes(item.target,
+                              attributesFromExternal(entry.externalAttributes, entry.hostSystem));
+    ++report_.filesWritten;
+  } catch (const std::exception& failure) {
+    report_.skipped.push_back({displayName(*item.entry), failure.what()});
+  }
+}
+
+void Extractor::writeDirectory(const Pending& item) {
+  if (item.elements.empty()) {
     // The base directory itself ("./"): it exists, and its attributes are not the archive's.
     ++report_.directoriesWritten;
     return;
@@ -120,44 +268,29 @@ void Extractor::writeDirectory(const ZipEntry& entry, const std::vector<std::str
   // Its parents exist by now; only the directory itself is left, and failing to make it
   // fails this entry alone.
   try {
-    if (makeDirectories(elements, elements.size()) == Walk::LeadsOutside) {
+    if (makeDirectories(item.elements, item.elements.size()) == Walk::LeadsOutside) {
       throw ZipError("the path leads outside the base directory through a symbolic link");
     }
   } catch (const ExtractionEnded& failure) {
     throw ZipError(failure.what());
   }
-  fs::path directory = base_;
-  for (const std::string& element : elements) directory /= pathFromUtf8(element);
   // A directory's time is not set. Its read-only attribute is not applied either: on Windows
   // it does not stop files being created inside, while the missing write bits would here.
+  const ZipEntry& entry = *item.entry;
   const uint32_t attributes =
       attributesFromExternal(entry.externalAttributes, entry.hostSystem) & ~platform::ReadOnly;
-  platform::applyAttributes(directory, attributes);
+  platform::applyAttributes(targetOf(item.elements), attributes);
   ++report_.directoriesWritten;
 }
 
-void Extractor::writeFile(const ZipEntry& entry, const fs::path& target) {
-  if (entry.versionNeeded > maxVersionNeeded) {
-    throw ZipError("it needs version " + std::to_string(entry.versionNeeded) + " to extract");
+// Whether a directory of the path, or the target itself, is where an entry still being decoded
+// is to be placed: then that entry must be placed first, as one after another would.
+bool Extractor::runsThroughPendingFile(const std::vector<std::string>& elements) const {
+  if (pendingFiles_.empty()) return false;
+  for (size_t count = 1; count <= elements.size(); ++count) {
+    if (pendingFiles_.count(joined(elements, count)) > 0) return true;
   }
-  if (entry.uncompressedSize > options_.maxEntrySize) throw ZipError("the entry is too large");
-  checkNotOutside(target);
-  EntryReader reader(archive_, entry, options_.password);
-  checkReplaceable(target);
-
-  PartFile part(target);
-  FileSink sink(part);
-  reader.decodeTo(sink, buffers_);
-  // Checked again at the last moment: decoding can take long, and a rename would replace
-  // even a read-only file.
-  checkReplaceable(target);
-  part.replaceTarget();
-
-  // Failures here are ignored: the content is in place, which is what matters.
-  platform::setLastWriteTimeFromDos(target, entry.dosDate, entry.dosTime);
-  platform::applyAttributes(target,
-                            attributesFromExternal(entry.externalAttributes, entry.hostSystem));
-  ++report_.filesWritten;
+  return false;
 }
 
 Extractor::Walk Extractor::makeDirectories(const std::vector<std::string>& elements, size_t count) {
@@ -201,6 +334,12 @@ void Extractor::checkNotOutside(const fs::path& path) const {
   if (error || !isInsideBase(real)) {
     throw ZipError("the path leads outside the base directory through a symbolic link");
   }
+}
+
+fs::path Extractor::targetOf(const std::vector<std::string>& elements) const {
+  fs::path target = base_;
+  for (const std::string& element : elements) target /= pathFromUtf8(element);
+  return target;
 }
 
 }  // namespace zip

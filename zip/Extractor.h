@@ -10,15 +10,28 @@
 //   another opener) is not replaced.
 // - A failed entry is skipped and the extraction goes on, except when a directory that is to
 //   hold a target cannot be created: that ends the extraction.
+//
+// Entries are decoded side by side on a few threads, each into its own part file, while the
+// calling thread creates directories and replaces targets strictly in central directory
+// order; an entry whose path runs through the target of an entry still being decoded waits
+// for it. So what an extraction does, and the report, are those of one entry after another.
+// Peak memory stays within a fixed budget: entries whose decoders would exceed it together
+// are not decoded at the same time.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "zip/DecodePool.h"
 #include "zip/EntryReader.h"
+#include "zip/PartFile.h"
 #include "zip/ZipArchive.h"
 
 namespace zip {
@@ -29,6 +42,9 @@ struct ExtractOptions {
   // File entries that declare more than this are skipped (beyond what the archive declares,
   // nothing is ever written anyway).
   uint64_t maxEntrySize = UINT64_MAX;
+  // Decoding threads: 0 for one per processor (at most 4), 1 to do everything in the calling
+  // thread.
+  unsigned threads = 0;
 };
 
 struct SkippedEntry {
@@ -51,6 +67,7 @@ public:
   // Throws ZipError when the base directory does not exist.
   Extractor(ZipArchive& archive, const std::filesystem::path& baseDirectory,
             ExtractOptions options);
+  ~Extractor();
 
   // Extracts every entry the mask selects. Raises no error for a single entry; what happened
   // to each is in the report.
@@ -58,19 +75,30 @@ public:
 
 private:
   enum class Walk { Ready, LeadsOutside };
+  struct Pending;
 
-  void extractEntry(const ZipEntry& entry, const std::vector<std::string>& elements);
-  void writeDirectory(const ZipEntry& entry, const std::vector<std::string>& elements);
-  void writeFile(const ZipEntry& entry, const std::filesystem::path& target);
+  Pending prepare(const ZipEntry& entry);
+  void prepareFile(Pending& item);
+  void enqueue(Pending item);
+  void finishOldest();
+  void finishAll();
+  void finish(Pending& item);
+  void writeDirectory(const Pending& item);
+  bool runsThroughPendingFile(const std::vector<std::string>& elements) const;
   Walk makeDirectories(const std::vector<std::string>& elements, size_t count);
   bool isInsideBase(const std::filesystem::path& canonicalPath) const;
   void checkNotOutside(const std::filesystem::path& path) const;
+  std::filesystem::path targetOf(const std::vector<std::string>& elements) const;
 
   ZipArchive& archive_;
   std::filesystem::path base_;  // canonical
   ExtractOptions options_;
-  DecodeBuffers buffers_;
   ExtractionReport report_;
+  std::deque<Pending> pending_;              // entries begun and not finished, in order
+  std::multiset<std::string> pendingFiles_;  // their targets, to find paths that run through one
+  uint64_t pendingMemory_ = 0;
+  // Last: destroyed first, so that no decoding job outlives what it writes to.
+  std::unique_ptr<DecodePool> pool_;
 };
 
 }  // namespace zip

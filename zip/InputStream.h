@@ -1,5 +1,6 @@
 // The archive as the reader sees it: a seekable byte source that belongs to the caller.
-// The reader only seeks and reads; it never writes, truncates or closes the stream.
+// The reader only seeks and reads; it never writes, truncates or closes the stream. Calls may
+// come from different threads of the reader, never two at a time.
 #pragma once
 
 #include <cstddef>

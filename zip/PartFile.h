@@ -24,15 +24,15 @@ public:
 
   // Throws ZipError when the system refuses (a full disk, say).
   void write(std::span<const std::byte> data);
-  // Closes the file and renames it over the target. Throws ZipError; the target is then as
-  // it was.
+  // Flushes and closes the file; throws ZipError when that fails.
+  void close();
+  // Closes the file if need be and renames it over the target. Throws ZipError; the target is
+  // then as it was.
   void replaceTarget();
 
   const std::filesystem::path& path() const { return path_; }
 
 private:
-  void close();
-
   std::filesystem::path target_;
   std::filesystem::path path_;
   std::FILE* file_ = nullptr;

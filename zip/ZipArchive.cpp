@@ -265,10 +265,15 @@ void ZipArchive::readCentralDirectory(const EndRecord& end, const CodePages& pag
   std::sort(sortedLocalOffsets_.begin(), sortedLocalOffsets_.end());
 }
 
+void ZipArchive::readAt(uint64_t offset, void* buffer, size_t length) {
+  std::lock_guard lock(streamMutex_);
+  readExactlyAt(stream_, offset, buffer, length);
+}
+
 LocalHeader ZipArchive::readLocalHeader(const ZipEntry& entry) {
   if (entry.defect) throw ZipError(*entry.defect);
   std::array<char, localHeaderSize> header{};
-  readExactlyAt(stream_, entry.localHeaderOffset, header.data(), header.size());
+  readAt(entry.localHeaderOffset, header.data(), header.size());
   if (readLe32(header.data()) != localHeaderSignature) {
     throw ZipError("the local header has a wrong signature");
   }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "zip/EntryName.h"
@@ -33,7 +34,11 @@ public:
   explicit ZipArchive(InputStream& stream, const CodePages& pages = systemCodePages());
 
   const std::vector<ZipEntry>& entries() const { return entries_; }
-  InputStream& stream() { return stream_; }
+
+  // Reads exactly length bytes at offset, for one thread at a time: entries may be decoded on
+  // several threads, and the stream is used by one of them at a time. Throws ZipError when the
+  // stream ends first; passes on the stream's own errors.
+  void readAt(uint64_t offset, void* buffer, size_t length);
 
   // Reads and checks the local header of an entry of this archive and locates its data, which
   // must lie before the central directory and overlap no other entry. Throws ZipError.
@@ -46,6 +51,7 @@ private:
   void readCentralDirectory(const EndRecord& end, const CodePages& pages);
 
   InputStream& stream_;
+  std::mutex streamMutex_;
   uint64_t streamSize_ = 0;
   uint64_t centralDirectoryOffset_ = 0;
   std::vector<ZipEntry> entries_;

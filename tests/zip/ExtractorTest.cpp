@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <map>
+
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ZipBuilder.h"
 #include "zip/MemoryInputStream.h"
@@ -121,6 +124,65 @@ TEST_F(ExtractorTest, MaskSelectsByLastElement) {
   EXPECT_EQ(report.filesWritten, 1u);
   EXPECT_TRUE(fs::exists(base / "sub" / "B.TXT"));
   EXPECT_FALSE(fs::exists(base / "docs.txt" / "a.bin"));
+}
+
+std::map<std::string, std::string> treeOf(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(item.path(), root).string();
+    tree[relative] = item.is_directory() ? "<dir>" : readFile(item.path());
+  }
+  return tree;
+}
+
+// Entries decoded side by side must come out exactly as one after another: same files, same
+// report, same end, also where a path runs through a file that is still being decoded.
+TEST_F(ExtractorTest, DecodingSideBySideChangesNothing) {
+  std::vector<ZipFixtureEntry> entries;
+  for (int i = 0; i < 30; ++i) {
+    const uint16_t method = std::array<uint16_t, 4>{0, 8, 12, 14}[i % 4];
+    entries.push_back(
+        {.name = "d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat",
+         .data = std::string(static_cast<size_t>(1000 * i), static_cast<char>('a' + i % 26)),
+         .method = method});
+  }
+  entries.push_back({.name = "dup.txt", .data = "first", .method = 12});
+  entries.push_back({.name = "bad.txt", .data = "x", .method = 8, .crc = 7});
+  entries.push_back({.name = "dup.txt", .data = "second"});
+  entries.push_back({.name = "file", .data = std::string(200000, 'f'), .method = 14});
+  entries.push_back({.name = "file/", .externalAttributes = 0x10});  // a file is in the way
+  entries.push_back({.name = "late.txt", .data = "late", .method = 8});
+  entries.push_back({.name = "file/inside.txt", .data = "never"});  // ends the extraction
+  entries.push_back({.name = "after.txt", .data = "never"});
+  const std::string archive = buildZip(entries);
+
+  std::vector<zip::ExtractionReport> reports;
+  std::vector<std::map<std::string, std::string>> trees;
+  for (const unsigned threads : {1u, 4u}) {
+    const fs::path out = scratch / ("threads" + std::to_string(threads));
+    fs::create_directories(out);
+    reports.push_back(extract(archive, out, {.password = {}, .mask = "*", .threads = threads}));
+    trees.push_back(treeOf(out));
+  }
+  EXPECT_EQ(reports[0].filesWritten, 34u);  // both dup.txt count
+  EXPECT_TRUE(reports[0].endedBy);
+  EXPECT_EQ(reports[0].entriesNotReached, 1u);
+  EXPECT_EQ(trees[0]["dup.txt"], "second");
+  EXPECT_EQ(reports[1].filesWritten, reports[0].filesWritten);
+  EXPECT_EQ(reports[1].directoriesWritten, reports[0].directoriesWritten);
+  // Reasons name paths under each run's own directory.
+  const auto sameRun = [](std::string text) {
+    const size_t at = text.find("threads4");
+    return at == std::string::npos ? text : text.replace(at, 8, "threads1");
+  };
+  EXPECT_EQ(sameRun(reports[1].endedBy.value_or("")), reports[0].endedBy.value_or(""));
+  EXPECT_EQ(reports[1].entriesNotReached, reports[0].entriesNotReached);
+  ASSERT_EQ(reports[1].skipped.size(), reports[0].skipped.size());
+  for (size_t i = 0; i < reports[0].skipped.size(); ++i) {
+    EXPECT_EQ(reports[1].skipped[i].name, reports[0].skipped[i].name);
+    EXPECT_EQ(sameRun(reports[1].skipped[i].reason), reports[0].skipped[i].reason);
+  }
+  EXPECT_EQ(trees[1], trees[0]);
 }
 
 TEST_F(ExtractorTest, MissingBaseDirectoryIsAnError) {
