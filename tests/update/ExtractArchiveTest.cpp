@@ -276,17 +276,19 @@ TEST_F(ExtractArchiveTest, EntriesThatCannotBeReadAreSkippedAndLeaveNoTrace) {
   EXPECT_FALSE(hasPartFiles(app()));
 }
 
-TEST_F(ExtractArchiveTest, NamesLeadingOutsideAreRefused) {
+TEST_F(ExtractArchiveTest, NamesLeadingOutsideOrNotTextAreRefused) {
   const auto result = extract(buildZip({
       ZipFixtureEntry{.name = "../escaped.txt", .data = "x"},
       ZipFixtureEntry{.name = "Lib/../../escaped2.txt", .data = "x"},
       ZipFixtureEntry{.name = "/tmp/absolute.txt", .data = "x"},
       ZipFixtureEntry{.name = "C:\\Windows\\win.ini", .data = "x"},
       ZipFixtureEntry{.name = "\\\\server\\share\\x.txt", .data = "x"},
+      ZipFixtureEntry{.name = std::string("nul\0.txt", 8), .data = "x"},
+      ZipFixtureEntry{.name = "bad\xC3(.txt", .data = "x", .flags = 0x0800},  // not UTF-8
       ZipFixtureEntry{.name = "inside.txt", .data = "inside"},
   }));
   EXPECT_EQ(result.filesWritten, 1u);
-  EXPECT_EQ(result.entriesSkipped, 5u);
+  EXPECT_EQ(result.entriesSkipped, 7u);
   EXPECT_FALSE(fs::exists(scratch / "escaped.txt"));
   EXPECT_FALSE(fs::exists(scratch / "escaped2.txt"));
   EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 1);

@@ -185,6 +185,52 @@ TEST_F(ExtractorTest, DecodingSideBySideChangesNothing) {
   EXPECT_EQ(trees[1], trees[0]);
 }
 
+// A stream whose reads fail inside one byte range, as a bad sector would.
+class DamagedStream final : public zip::InputStream {
+public:
+  DamagedStream(const std::string& data, uint64_t badBegin, uint64_t badEnd)
+      : inner_(std::as_bytes(std::span(data.data(), data.size()))),
+        badBegin_(badBegin),
+        badEnd_(badEnd) {}
+  uint64_t size() override { return inner_.size(); }
+  void seek(uint64_t offset) override {
+    inner_.seek(offset);
+    position_ = offset;
+  }
+  size_t read(void* buffer, size_t length) override {
+    if (position_ < badEnd_ && position_ + length > badBegin_) {
+      throw std::runtime_error("input/output error");
+    }
+    const size_t count = inner_.read(buffer, length);
+    position_ += count;
+    return count;
+  }
+
+private:
+  zip::MemoryInputStream inner_;
+  uint64_t position_ = 0;
+  uint64_t badBegin_;
+  uint64_t badEnd_;
+};
+
+TEST_F(ExtractorTest, ReadErrorsSkipTheEntryTheyHit) {
+  writeFile(base / "second.txt", "earlier");
+  const std::string content(300000, 's');
+  const std::string bytes = buildZip({ZipFixtureEntry{.name = "first.txt", .data = "first"},
+                                      ZipFixtureEntry{.name = "second.txt", .data = content},
+                                      ZipFixtureEntry{.name = "third.txt", .data = "third"}});
+  // Bytes in the middle of the second entry's data cannot be read.
+  DamagedStream stream(bytes, 200000, 200010);
+  zip::ZipArchive archive(stream);
+  const auto report = zip::Extractor(archive, base, {}).run();
+  EXPECT_EQ(report.filesWritten, 2u);
+  ASSERT_EQ(report.skipped.size(), 1u);
+  EXPECT_EQ(report.skipped[0].name, "second.txt");
+  EXPECT_EQ(readFile(base / "second.txt"), "earlier");
+  EXPECT_EQ(readFile(base / "third.txt"), "third");
+  EXPECT_FALSE(hasPartFiles(base));
+}
+
 TEST_F(ExtractorTest, MissingBaseDirectoryIsAnError) {
   const std::string bytes = buildZip({ZipFixtureEntry{.name = "a.txt", .data = "a"}});
   zip::MemoryInputStream stream(std::as_bytes(std::span(bytes.data(), bytes.size())));
