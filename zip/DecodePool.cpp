@@ -3,6 +3,7 @@
 namespace zip {
 
 DecodePool::DecodePool(unsigned threads) {
+  if (threads == 0) inlineBuffers_ = std::make_unique<DecodeBuffers>();
   threads_.reserve(threads);
   for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
 }
@@ -20,7 +21,7 @@ std::future<void> DecodePool::submit(Job job) {
   std::packaged_task<void(DecodeBuffers&)> task(std::move(job));
   std::future<void> done = task.get_future();
   if (threads_.empty()) {
-    task(inlineBuffers_);
+    task(*inlineBuffers_);
     return done;
   }
   {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -36,7 +37,7 @@ private:
   std::condition_variable wake_;
   std::deque<std::packaged_task<void(DecodeBuffers&)>> queue_;
   bool stopping_ = false;
-  DecodeBuffers inlineBuffers_;  // for jobs run in the caller's thread
+  std::unique_ptr<DecodeBuffers> inlineBuffers_;  // for jobs run in the caller's thread
 };
 
 }  // namespace zip
