@@ -6,7 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:?usage: scripts/fuzz.sh <seconds per fuzzer> [build directory]}"
-build="${2:-$root/build-fuzz}"
+build="$(realpath -m "${2:-$root/build-fuzz}")"
 
 # One line a fuzzer: <CMake target> <seeds: a directory, or a script that writes them into the
 # directory it is given> [extra libFuzzer options]
