@@ -36,10 +36,8 @@ python3 -m http.server --bind 127.0.0.1 --directory "$server" "$port" >"$demo/se
 server_pid=$!
 trap 'kill $server_pid 2>/dev/null || true' EXIT
 for _ in $(seq 50); do
-  python3 - "$port" <<'PY' && break || sleep 0.1
-import socket, sys
-socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=1).close()
-PY
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+  sleep 0.1
 done
 echo "Update server: http://127.0.0.1:$port/kub/ (serving $server)"
 echo "Install tree:  $tree"
@@ -50,5 +48,5 @@ else
   echo "No display: running under Xvfb; screenshots in $demo/"
   xvfb-run -a -s "-screen 0 800x600x24" bash scripts/demo-clicks.sh "$tree" "$demo"
 fi
-echo "Installed files now:"
-(cd "$tree" && find . -path ./Update -prune -o -type f -newer "$demo/KUB/updater" -print | sort)
+echo "The install tree now (Update/ holds the downloaded archive):"
+(cd "$tree" && find . -path ./Lib -prune -o -type f -print | sort)
