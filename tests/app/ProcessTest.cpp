@@ -4,11 +4,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <filesystem>
 #include "platform/FileVersion.h"
 #include "tests/support/PeFixture.h"
+#include "tests/support/RequiredTools.h"
 
 namespace {
 
@@ -73,19 +73,12 @@ TEST(Process, MissingColourKeyEndsStartUpWithExitCode1AndTheTwoLines) {
   EXPECT_EQ(lines.last(), "Item not found.");
 }
 
-bool haveTools(std::initializer_list<const char*> tools) {
-  for (const char* tool : tools)
-    if (QStandardPaths::findExecutable(tool).isEmpty()) return false;
-  return true;
-}
-
 // An install tree of the end-to-end product line with Quendral.exe 2.4.1.6, and an update
 // server's folder with the release 2.4.1.7 made by the vendors' script.
 class EndToEnd : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!haveTools({"xvfb-run", "xdotool", "python3", "zip"}))
-      GTEST_SKIP() << "needs xvfb-run, xdotool, python3 and zip";
+    UPDATER_REQUIRE_TOOLS("xvfb-run", "xdotool", "python3", "zip");
     writeQuendral(fs::path(tree.path().toStdString()) / "Quendral.exe", {2, 4, 1, 6});
     const fs::path release = fs::path(work.path().toStdString()) / "release";
     fs::copy(fs::path(SOURCE_DIR) / "demo/releases/2.4.1.7", release, fs::copy_options::recursive);
@@ -141,7 +134,7 @@ TEST_F(EndToEnd, SalirEndsTheProcessAtOnceWhileAnUpdateKeepsTrying) {
 }
 
 TEST(Process, SalirEndsTheProgramWithExitCode0) {
-  if (!haveTools({"xvfb-run", "xdotool"})) GTEST_SKIP() << "needs xvfb-run and xdotool";
+  UPDATER_REQUIRE_TOOLS("xvfb-run", "xdotool");
   InstallTree tree(KUB_LIB);
   const Outcome result = run(
       "xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", CLICK_SALIR_SCRIPT, tree.path()}, "xcb");

@@ -53,8 +53,13 @@ protected:
     frm->FormShow();
     frm->workerSettings.firstRetryDelay = 10ms;
     frm->workerSettings.longestRetryDelay = 40ms;
-    frm->workerSettings.configureDownloader = [](update::TIdHTTPProgress& downloader) {
-      downloader.setReadTimeout(300ms);
+    frm->workerSettings.configureDownloader = [this](update::TIdHTTPProgress& downloader) {
+      downloader.setReadTimeout(1000ms);
+      // Every body step lets the server send what follows an awaitRelease().
+      downloader.onWork = [this, own = downloader.onWork](std::int64_t count) {
+        own(count);
+        server.release();
+      };
     };
     frm->Text7->setText(" 2.4.1.7 ");
     frm->CornerButton16->setEnabled(true);
@@ -91,11 +96,11 @@ TEST_F(Update, ProgressTextFollowsTheBodyThenTheEndText) {
   server.on(kArchivePath, Reply()
                               .head("HTTP/1.1 200 OK", {"Content-Length: 8"})
                               .send("P")
-                              .pause(60ms)
+                              .awaitRelease()
                               .send("K\3")
-                              .pause(60ms)
+                              .awaitRelease()
                               .send("\4x")
-                              .pause(60ms)
+                              .awaitRelease()
                               .send("yz!"));
   const QStringList texts = runUpdate();
   // Eight bytes are no archive: nothing is installed, and the end text says so.
@@ -124,7 +129,7 @@ TEST_F(Update, ChunkedArchiveStaysAtZeroUntilTheEnd) {
   server.on(kArchivePath, Reply()
                               .head("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"})
                               .chunk(archive.substr(0, 40))
-                              .pause(30ms)
+                              .awaitRelease()
                               .chunk(archive.substr(40))
                               .chunk(""));
   EXPECT_EQ(runUpdate(), QStringList({"0 %", kDone}));

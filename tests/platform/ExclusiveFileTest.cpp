@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/platform/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 namespace {
 
@@ -70,16 +71,22 @@ TEST(ExclusiveFile, OpenErrorsCarryTheSystemsDescription) {
   EXPECT_THROW(ExclusiveFile(dir.path(), Mode::CreateOrTruncate), std::system_error);
 }
 
+// The superuser may write to a read-only file, so this runs as an ordinary user.
 TEST(ExclusiveFile, ReadOnlyFileIsRefusedForWritingAndKeepsItsBytes) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write to read-only files";
   TempDir dir;
   const auto path = dir / "readonly.dll";
-  writeFile(path, "installed");
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-
-  EXPECT_FALSE(ExclusiveFile::canOpenForWriting(path));
-  EXPECT_THROW(ExclusiveFile(path, Mode::CreateOrTruncate), std::system_error);
-  EXPECT_EQ(readFile(path), "installed");
+  const std::string failure = testsupport::runUnprivileged(dir.path(), [&]() -> std::string {
+    writeFile(path, "installed");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    if (ExclusiveFile::canOpenForWriting(path)) return "canOpenForWriting said yes";
+    try {
+      ExclusiveFile opened(path, Mode::CreateOrTruncate);
+      return "the file was opened for writing";
+    } catch (const std::system_error&) {
+    }
+    return readFile(path) == "installed" ? "" : "the file lost its bytes";
+  });
+  EXPECT_EQ(failure, "");
 }
 
 TEST(ExclusiveFile, RunningExecutableIsRefusedForWriting) {

@@ -1,5 +1,6 @@
 // Files for the ZIP tests: a fresh directory per test, removed afterwards, and small helpers
-// to write and read files and to run the archivers that make interoperability fixtures.
+// to write and read files and to run the archivers that make interoperability fixtures
+// (tests/support/RequiredTools.h says whether they are there).
 #pragma once
 
 #include <cstdlib>
@@ -51,11 +52,6 @@ inline std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Whether a program is on the PATH.
-inline bool haveTool(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // Runs a shell command in directory, its output discarded; true when it succeeded.

@@ -105,6 +105,10 @@ Reply& Reply::hang() {
   steps_.emplace_back(Hang{});
   return *this;
 }
+Reply& Reply::awaitRelease() {
+  steps_.emplace_back(AwaitRelease{});
+  return *this;
+}
 
 Reply& Reply::head(const std::string& statusLine, const std::vector<std::string>& headers) {
   std::string bytes = statusLine + "\r\n";
@@ -157,6 +161,7 @@ struct ScriptedHttpServer::Impl {
   std::list<std::thread> connections;
   std::list<int> openFds;
   int connectionCount = 0;
+  int releases = 0;  // release() calls not yet taken by an awaitRelease() step
 
   ~Impl() {
     stop();
@@ -306,6 +311,11 @@ struct ScriptedHttpServer::Impl {
       } else if (std::holds_alternative<Reply::Hang>(step)) {
         drain(conn.fd);
         return false;
+      } else if (std::holds_alternative<Reply::AwaitRelease>(step)) {
+        std::unique_lock lock(mutex);
+        stopped.wait_for(lock, kReleaseWait, [this] { return stopping || releases > 0; });
+        if (stopping) return false;
+        if (releases > 0) --releases;
       }
     }
     return true;
@@ -380,6 +390,14 @@ void ScriptedHttpServer::enqueue(Reply reply) {
 std::vector<RecordedRequest> ScriptedHttpServer::requests() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->requests;
+}
+
+void ScriptedHttpServer::release() {
+  {
+    std::lock_guard lock(impl_->mutex);
+    ++impl_->releases;
+  }
+  impl_->stopped.notify_all();
 }
 
 int ScriptedHttpServer::connectionCount() const {

@@ -16,6 +16,10 @@
 //   testsupport::ScriptedHttpServer tls(pki.serverTls());      // url() now gives https://
 //   client.ioHandler().setCaFileForTests(pki.caFile());
 //
+// To keep the pieces of a body apart, let the client's events pace the server:
+//   server.on("/f", Reply().head(...).send("a").awaitRelease().send("bc"));
+//   client.onWork = [&](std::int64_t) { server.release(); };
+//
 // Connections are kept alive: after a reply that does not close, the server reads the next
 // request on the same connection. A request with no route and nothing queued gets
 // "HTTP/1.1 404 Not Found" with an empty body.
@@ -45,13 +49,17 @@ public:
   struct Close {};  // orderly close (TLS close_notify, then FIN); no later step runs
   struct Reset {};  // abortive close (RST); no later step runs
   struct Hang {};   // send nothing more; hold the connection until the client or server ends
-  using Step = std::variant<Send, Pause, Close, Reset, Hang>;
+  // Wait until the test calls ScriptedHttpServer::release() (one release lets one wait pass),
+  // so that what follows reaches the client only after it has taken in what came before.
+  struct AwaitRelease {};
+  using Step = std::variant<Send, Pause, Close, Reset, Hang, AwaitRelease>;
 
   Reply& send(std::string bytes);
   Reply& pause(std::chrono::milliseconds duration);
   Reply& close();
   Reply& reset();
   Reply& hang();
+  Reply& awaitRelease();
   // The status line, each header line and the blank line, with CR LF added.
   Reply& head(const std::string& statusLine, const std::vector<std::string>& headers = {});
   // One chunk of a chunked body (hex size, CR LF, data, CR LF); an empty one is the last.
@@ -105,6 +113,13 @@ public:
 
   std::vector<RecordedRequest> requests() const;
   int connectionCount() const;
+
+  // Lets one awaitRelease() step pass, now or when it comes; safe from any thread. Call it
+  // from the client's own event (a body step, say) to keep the pieces of a body apart: no
+  // timed pause, so no race with a loaded machine. A step waits at most kReleaseWait, then
+  // goes on, so a test that forgets to release fails on its assertions rather than hanging.
+  void release();
+  static constexpr std::chrono::seconds kReleaseWait{20};
 
 private:
   explicit ScriptedHttpServer(std::optional<TlsFiles> tls);

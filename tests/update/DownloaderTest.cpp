@@ -45,8 +45,9 @@ std::string readFile(const std::filesystem::path& path) {
 
 enum class Ending { Complete, Hang, Reset };
 
-// A reply whose body of `length` announced bytes arrives in the given pieces, each followed by a
-// pause so that the client takes it in as one piece; then the connection does as `ending` says.
+// A reply whose body of `length` announced bytes arrives in the given pieces, each sent only once
+// the client has taken the one before in (the fixture releases the server from every body
+// step); then the connection does as `ending` says.
 Reply piecewise(const std::string& statusLine, std::vector<std::string> headers,
                 std::int64_t length, const std::vector<std::size_t>& pieces,
                 Ending ending = Ending::Complete) {
@@ -54,7 +55,7 @@ Reply piecewise(const std::string& statusLine, std::vector<std::string> headers,
   Reply reply;
   reply.head(statusLine, headers);
   char next = 'a';
-  for (std::size_t size : pieces) reply.send(std::string(size, next++)).pause(80ms);
+  for (std::size_t size : pieces) reply.send(std::string(size, next++)).awaitRelease();
   if (ending == Ending::Hang) reply.hang();
   if (ending == Ending::Reset) reply.reset();
   return reply;
@@ -72,8 +73,12 @@ protected:
   static void SetUpTestSuite() { net::globalInit(); }
 
   void SetUp() override {
-    downloader.setReadTimeout(300ms);  // the product keeps 30000 ms
+    downloader.setReadTimeout(1000ms);  // the product keeps 30000 ms
     downloader.setRedirectBodyWaitForTests(300ms);
+    downloader.onWork = [this, own = downloader.onWork](std::int64_t count) {
+      own(count);
+      server.release();
+    };
     downloader.setOnChange([this](TIdHTTPProgress& sender) {
       EXPECT_EQ(&sender, &downloader);
       progress.push_back(sender.Progress());
@@ -137,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {{"/f", Reply()
                                  .head("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"})
                                  .chunk("abc")
-                                 .pause(80ms)
+                                 .awaitRelease()
                                  .chunk("defg")
                                  .chunk("")}},
                      {0, 100},

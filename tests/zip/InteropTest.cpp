@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "tests/support/RequiredTools.h"
 #include "tests/support/ScratchDirectory.h"
 #include "zip/ExclusiveFileStream.h"
 #include "zip/Extractor.h"
@@ -144,7 +145,7 @@ void expectSameTree(const fs::path& source, const fs::path& copy) {
 
 TEST_P(InteropTest, ExtractsWhatTheToolArchived) {
   const ToolCase& row = GetParam();
-  if (!testsupport::haveTool(row.tool)) GTEST_SKIP() << row.tool << " is not installed";
+  UPDATER_REQUIRE_TOOLS(row.tool);
   testsupport::ScratchDirectory scratch;
   makeSourceTree(scratch / "source");
   ASSERT_TRUE(runIn(scratch / "source", row.command)) << row.command;
@@ -171,7 +172,7 @@ TEST_P(InteropTest, ExtractsWhatTheToolArchived) {
 
 // Entries as MS-DOS tools write them: "\" as separator, attributes in the low byte.
 TEST(InteropDosEntries, BackslashNamesAttributesAndTimes) {
-  if (!testsupport::haveTool("python3")) GTEST_SKIP() << "python3 is not installed";
+  UPDATER_REQUIRE_TOOLS("python3");
   testsupport::ScratchDirectory scratch;
   fs::create_directories(scratch / "source");
   writeFile(scratch / "source" / "make.py", R"(import zipfile

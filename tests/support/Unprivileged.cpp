@@ -1,0 +1,72 @@
+#include "tests/support/Unprivileged.h"
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <exception>
+#include <string>
+
+namespace testsupport {
+namespace {
+
+// The conventional "nobody" of Debian; no file belongs to it, and it has no rights of its own.
+constexpr uid_t kNobodyUser = 65534;
+constexpr gid_t kNobodyGroup = 65534;
+
+void handOver(const std::filesystem::path& directory) {
+  if (::geteuid() != 0) return;
+  ::chown(directory.c_str(), kNobodyUser, kNobodyGroup);
+  std::error_code ignored;
+  for (auto it = std::filesystem::recursive_directory_iterator(directory, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+    ::lchown(it->path().c_str(), kNobodyUser, kNobodyGroup);
+}
+
+// In the child: become nobody, run the check, write its verdict to the pipe, and leave at once
+// (no exit handlers, no leak check of a copy of the parent).
+[[noreturn]] void runChild(int out, const std::function<std::string()>& check) {
+  std::string verdict;
+  if (::geteuid() == 0 &&
+      (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyGroup) != 0 || ::setuid(kNobodyUser) != 0)) {
+    verdict = "could not become the unprivileged user";
+  } else {
+    try {
+      verdict = check();
+    } catch (const std::exception& error) {
+      verdict = std::string("the check threw: ") + error.what();
+    } catch (...) {
+      verdict = "the check threw";
+    }
+  }
+  if (verdict.empty()) verdict = "ok";
+  [[maybe_unused]] const auto written = ::write(out, verdict.data(), verdict.size());
+  ::_exit(0);
+}
+
+}  // namespace
+
+std::string runUnprivileged(const std::filesystem::path& workDirectory,
+                            const std::function<std::string()>& check) {
+  handOver(workDirectory);
+  int channel[2];
+  if (::pipe(channel) != 0) return "pipe failed";
+  const pid_t child = ::fork();
+  if (child < 0) return "fork failed";
+  if (child == 0) {
+    ::close(channel[0]);
+    runChild(channel[1], check);
+  }
+  ::close(channel[1]);
+  std::string verdict;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+    verdict.append(buffer, static_cast<size_t>(n));
+  ::close(channel[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (verdict.empty()) return "the check ended without a verdict (status " + std::to_string(status) + ")";
+  return verdict == "ok" ? std::string() : verdict;
+}
+
+}  // namespace testsupport
