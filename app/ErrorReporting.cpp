@@ -52,6 +52,7 @@ QString currentErrorClassName() {
 void showErrorDialog(QWidget* parent, const QString& message) {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), clickErrorText(message),
                   QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);  // messages carry servers' text: never markup, never links
   box.exec();
 }
 
@@ -65,6 +66,7 @@ void reportFatalStartupError(quintptr address) {
   if (canShowDialogs()) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Application Error"),
                     headline + u'\n' + detail, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
   }
 }

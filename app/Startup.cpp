@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/EmptyTitle.h"
 #include "app/ErrorReporting.h"
 #include "app/UpdateFrm.h"
 #include "branding/EstiloComponentesUpdater.h"
@@ -58,6 +59,7 @@ int runUpdater(const branding::ResourcesUpdateDll& resources,
   }
   centreOnScreen(UpdateFrm);
   UpdateFrm.show();
+  clearTitleBar(UpdateFrm);
   const int exitCode = QApplication::exec();
   // Closing the window ends the process at once, an update under way included. A worker may be
   // waiting on this thread or writing a file; unwinding would pull its controls from under it.

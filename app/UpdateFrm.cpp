@@ -1,6 +1,7 @@
 #include "app/UpdateFrm.h"
 
 #include "app/ErrorReporting.h"
+#include "app/WindowAccessibility.h"
 #include "branding/CornerButton.h"
 #include "branding/EstiloComponentesUpdater.h"
 #include "branding/FilledRectangle.h"
@@ -23,15 +24,30 @@
 namespace app {
 namespace {
 
-// The check blocks the window while it runs, so its client must not wait for ever.
+// The check blocks the window while it runs, so its client must not wait for ever: neither
+// on one wait, nor in all, for a server that trickles a byte at a time.
 constexpr std::chrono::milliseconds kCheckReadTimeout{30000};
 constexpr std::chrono::milliseconds kCheckConnectTimeout{30000};
+constexpr std::chrono::milliseconds kCheckTotalTimeout{60000};
 
 std::unique_ptr<net::HttpClient> makeCheckClient() {
   auto client = std::make_unique<net::HttpClient>();
   client->setReadTimeout(kCheckReadTimeout);
   client->setConnectTimeout(kCheckConnectTimeout);
+  client->setTotalTimeout(kCheckTotalTimeout);
   return client;  // no redirects, no authorization: a redirect status fails the check
+}
+
+// Text sizes in the layout are pixels, like every position and size there; a .ui font knows
+// only points, so the layout names the size in the dynamic property "fontPixelSize".
+void applyDesignedPixelSizes(QWidget& form) {
+  for (QWidget* widget : form.findChildren<QWidget*>()) {
+    const QVariant size = widget->property("fontPixelSize");
+    if (!size.isValid()) continue;
+    QFont font = widget->font();
+    font.setPixelSize(size.toInt());
+    widget->setFont(font);
+  }
 }
 
 void setTextColour(QLabel* label, uint32_t argb) {
@@ -49,7 +65,9 @@ TUpdateFrm::TUpdateFrm(const branding::ResourcesUpdateDll& resources,
       ui_(std::make_unique<Ui::TUpdateFrm>()),
       resources_(resources),
       updaterDirectory_(std::move(updaterDirectory)) {
+  announceMainWindowAsWindow();  // before the layout names the window, which asks for it
   ui_->setupUi(this);
+  applyDesignedPixelSizes(*this);
   workerSettings.resources = &resources_;
   workerSettings.updaterDirectory = updaterDirectory_;
   Banner = ui_->Banner;

@@ -98,6 +98,17 @@ void parseUrl(UrlHandle& url, const std::string& text) {
     throw TransportError(kUnknownProtocol);
 }
 
+bool isHttps(const UrlHandle& url) {
+  const auto scheme = url.part(CURLUPART_SCHEME);
+  return scheme && equalsNoCase(*scheme, "https");
+}
+
+bool isHttps(const std::string& text) {
+  UrlHandle url;
+  parseUrl(url, text);
+  return isHttps(url);
+}
+
 struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -166,6 +177,7 @@ struct HttpClient::Exchange {
   HttpClient& client;
   BodySink& sink;
   bool mayRedirect;
+  std::optional<Clock::time_point> deadline;  // the end of the whole get(), if it has one
 
   // The response being received; reset by every status line (an interim 1xx comes first).
   std::string statusLine;
@@ -193,8 +205,8 @@ struct HttpClient::Exchange {
   bool headersTooLarge = false;
   std::exception_ptr failure;
 
-  Exchange(HttpClient& c, BodySink& s, bool redirects)
-      : client(c), sink(s), mayRedirect(redirects) {}
+  Exchange(HttpClient& c, BodySink& s, bool redirects, std::optional<Clock::time_point> end)
+      : client(c), sink(s), mayRedirect(redirects), deadline(end) {}
 
   void startResponse(std::string_view line) {
     statusLine.assign(line);
@@ -290,6 +302,17 @@ struct HttpClient::Exchange {
     return limit;
   }
 
+  // How long until the wait for data or the whole get() runs out, if either has a limit now.
+  std::optional<Clock::duration> timeLeft() const {
+    std::optional<Clock::duration> left;
+    if (const auto limit = waitLimit(); limit && connected) left = *limit - (Clock::now() - lastData);
+    if (deadline) {
+      const Clock::duration toDeadline = *deadline - Clock::now();
+      left = left ? std::min(*left, toDeadline) : toDeadline;
+    }
+    return left;
+  }
+
   bool redirectBodySkipped() const {
     return timedOut && kind == Outcome::Kind::Redirect && headersDone && count == 0;
   }
@@ -326,17 +349,17 @@ struct HttpClient::Exchange {
       while (CURLMsg* message = curl_multi_info_read(curl.multi, &left))
         if (message->msg == CURLMSG_DONE) return message->data.result;
 
-      // Until the connection stands only the connect time-out applies; the TLS handshake
-      // after it is a wait for data like any other.
+      // Until the connection stands only the connect time-out and the deadline apply; the TLS
+      // handshake after it is a wait for data like any other.
       if (!connected && socketConnected()) sawData();
+      const auto remaining = timeLeft();
+      if (remaining && *remaining <= Clock::duration::zero()) {
+        timedOut = true;
+        return CURLE_OPERATION_TIMEDOUT;
+      }
       int waitMs = 1000;
-      if (const auto limit = waitLimit(); limit && connected) {
-        const auto remaining = *limit - (Clock::now() - lastData);
-        if (remaining <= Clock::duration::zero()) {
-          timedOut = true;
-          return CURLE_OPERATION_TIMEDOUT;
-        }
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
+      if (remaining) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*remaining).count();
         waitMs = static_cast<int>(std::min<long long>(ms, waitMs));
       }
       curl_multi_poll(curl.multi, nullptr, 0, waitMs, nullptr);
@@ -351,6 +374,9 @@ struct HttpClient::Exchange {
       return Outcome{Outcome::Kind::Redirect, status, statusLine, location};
     if (timedOut) throw TransportError(kReadTimedOut);
     if (headersTooLarge) throw TransportError("The response headers are too large.");
+    // libcurl refuses a single header line past its own limit as if memory had run out.
+    if (result == CURLE_OUT_OF_MEMORY && !headersDone)
+      throw TransportError("The response headers are too large.");
     const char* errorText = client.curl_->errorText;
     if (result != CURLE_OK)
       throw TransportError(errorText[0] ? errorText : curl_easy_strerror(result));
@@ -443,11 +469,13 @@ HttpClient::HttpClient() : curl_(std::make_unique<Curl>()) {
 HttpClient::~HttpClient() = default;
 
 Response HttpClient::get(const std::string& url, BodySink& sink) {
+  std::optional<Clock::time_point> deadline;
+  if (totalTimeout_.count() > 0) deadline = Clock::now() + totalTimeout_;
   const std::uint64_t start = sink.position();
   std::string current = url;
   for (int redirects = 0;; ++redirects) {
     if (redirects > 0) sink.seek(start);
-    Outcome outcome = exchange(current, sink, followRedirects_);
+    Outcome outcome = exchange(current, sink, followRedirects_, deadline);
     if (outcome.kind == Outcome::Kind::Final)
       return Response{outcome.status, outcome.statusLine, current, false};
     if (outcome.kind == Outcome::Kind::Error) throw HttpError(outcome.status, outcome.statusLine);
@@ -458,12 +486,16 @@ Response HttpClient::get(const std::string& url, BodySink& sink) {
     UrlHandle next;
     parseUrl(next, current);
     parseUrl(next, outcome.location);
+    // The certificate checks would be undone by one header: https never leads to plain http.
+    if (isHttps(current) && !isHttps(next))
+      throw HttpError(outcome.status, outcome.statusLine);
     current = next.part(CURLUPART_URL).value_or(outcome.location);
   }
 }
 
 HttpClient::Outcome HttpClient::exchange(const std::string& url, BodySink& sink,
-                                         bool followThisRedirect) {
+                                         bool followThisRedirect,
+                                         std::optional<Clock::time_point> deadline) {
   UrlHandle target;
   parseUrl(target, url);
 
@@ -483,7 +515,7 @@ HttpClient::Outcome HttpClient::exchange(const std::string& url, BodySink& sink,
     append(headers,
            "Authorization: Basic " + base64(user.value_or("") + ":" + password.value_or("")));
 
-  Exchange ex(*this, sink, followThisRedirect);
+  Exchange ex(*this, sink, followThisRedirect, deadline);
   CURL* e = curl_->easy;
   curl_->errorText[0] = '\0';
   curl_easy_setopt(e, CURLOPT_URL, plainUrl->c_str());

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -131,7 +132,8 @@ public:
   // the redirect limit is hit. Throws HttpError for another final status (after reading and
   // dropping its body), TransportError for a failure to get an answer or a broken-off body,
   // or whatever a sink or event handler threw. The sink keeps the final body's bytes received
-  // before a failure.
+  // before a failure. A redirect from https to plain http is never followed: that response
+  // ends the GET as an error response would, with HttpError and its status line.
   Response get(const std::string& url, BodySink& sink);
 
   // Transfer events, one slot each, on the calling thread inside get(), for every response
@@ -155,6 +157,11 @@ public:
   void setReadTimeout(std::chrono::milliseconds timeout) { readTimeout_ = timeout; }
   // Limit on making the connection; zero leaves it to the platform (and libcurl's own cap).
   void setConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
+  // Limit on the whole get(), from its start to its end whatever the server does (trickling a
+  // byte, a header line or an interim response at a time resets no clock); zero means none,
+  // the default. Fails with "Read timed out." like the read time-out.
+  void setTotalTimeout(std::chrono::milliseconds timeout) { totalTimeout_ = timeout; }
+  std::chrono::milliseconds totalTimeout() const { return totalTimeout_; }
   // FOR TESTS ONLY: how long a redirect's body may take to begin (kRedirectBodyWait otherwise).
   void setRedirectBodyWaitForTests(std::chrono::milliseconds wait) { redirectBodyWait_ = wait; }
 
@@ -167,7 +174,8 @@ private:
   struct Curl;
   struct Exchange;
   struct Outcome;
-  Outcome exchange(const std::string& url, BodySink& sink, bool followThisRedirect);
+  Outcome exchange(const std::string& url, BodySink& sink, bool followThisRedirect,
+                   std::optional<std::chrono::steady_clock::time_point> deadline);
 
   std::unique_ptr<Curl> curl_;
   TlsIoHandler ownIoHandler_;
@@ -176,6 +184,7 @@ private:
   bool followRedirects_ = false;
   std::chrono::milliseconds readTimeout_{30000};
   std::chrono::milliseconds connectTimeout_{0};
+  std::chrono::milliseconds totalTimeout_{0};
   std::chrono::milliseconds redirectBodyWait_{kRedirectBodyWait};
 };
 

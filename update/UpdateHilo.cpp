@@ -1,5 +1,7 @@
 #include "update/UpdateHilo.h"
 
+#include "platform/PlainFileName.h"
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMetaObject>
@@ -46,8 +48,14 @@ void TUpdateHilo::Execute() {
 }
 
 void TUpdateHilo::inicio() {
-  IdHTTPProgress = std::make_unique<TIdHTTPProgress>();
   const QString name = archiveName(settings_.resources->getSistema(), version);
+  // The version is the server's text: it must never choose where the archive is written.
+  if (!platform::isPlainFileName(name.toStdU16String())) {
+    Terminate();
+    onUiThread([this] { showFinished(false); });
+    return;
+  }
+  IdHTTPProgress = std::make_unique<TIdHTTPProgress>();
   const std::filesystem::path updateDirectory = settings_.updaterDirectory / "Update";
   std::error_code ignored;  // the downloader tries again for the destination's directories
   if (!std::filesystem::is_directory(updateDirectory, ignored))

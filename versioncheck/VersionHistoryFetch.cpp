@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/ExclusiveFile.h"
+#include "platform/PlainFileName.h"
 #include "versioncheck/Unicode.h"
 #include "versioncheck/VersionCheckError.h"
 #include "versioncheck/VersionHistory.h"
@@ -15,13 +16,6 @@ using platform::ExclusiveFile;
 
 fs::path updateDirectory(const fs::path& updaterDirectory) {
   return updaterDirectory / kUpdateDirectoryName;
-}
-
-// A name from the resource library ends up in a path we create and delete: anything that
-// could point elsewhere than a file in the update directory is refused.
-bool isPlainFileName(std::u16string_view name) {
-  return !name.empty() && name != u"." && name != u".." &&
-         name.find_first_of(std::u16string_view(u"/\\\0", 3)) == std::u16string_view::npos;
 }
 
 ExclusiveFile openForWriting(const fs::path& path) {
@@ -118,7 +112,9 @@ std::vector<std::u16string> fetchVersionHistoryLines(const fs::path& updaterDire
     if (body.size() > kMaxVersionHistoryBytes) {
       throw VersionHistoryTooLargeError(kMaxVersionHistoryBytes);
     }
-    if (!isPlainFileName(updateName)) {
+    // The name ends up in a path we create and delete: it must name a file in the update
+    // directory and nothing else.
+    if (!platform::isPlainFileName(updateName)) {
       throw CannotCreateFileError(copy, std::make_error_code(std::errc::invalid_argument));
     }
     saveVersionHistoryCopy(copy, body);

@@ -53,9 +53,9 @@ std::vector<std::u16string> readVersionHistoryCopy(const std::filesystem::path& 
 // copy then stays until a later check replaces it) or VersionHistoryTooLargeError.
 //
 // updaterDirectory: the absolute directory of the running updater. updatePath, updateName:
-// UTF-16, as the resource library gives them; updateName must be a plain file name (no "/",
-// "\\" or NUL, not "." or ".."), else saving fails with CannotCreateFileError and
-// "Invalid argument", so that the copy never lands outside the update directory.
+// UTF-16, as the resource library gives them; updateName must be a plain file name
+// (platform::isPlainFileName), else saving fails with CannotCreateFileError and "Invalid
+// argument", so that the copy never lands outside the update directory.
 std::vector<std::u16string> fetchVersionHistoryLines(const std::filesystem::path& updaterDirectory,
                                                      std::u16string_view updatePath,
                                                      std::u16string_view updateName,

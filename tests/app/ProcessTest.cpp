@@ -59,6 +59,18 @@ TEST(Process, RefusesToStartWithoutTheResourceLibrary) {
       << result.standardError.toStdString();
 }
 
+// Every operation is bound before the program's own code runs: with a platform that does not
+// exist, any start of ours would end in Qt's complaint about it instead of the loader's.
+TEST(Process, RefusesToStartWithALibraryThatLacksAnOperation) {
+  InstallTree tree(WITHOUT_GETIMAGE_LIB);
+  const Outcome result = run(tree.executable(), {}, "no-such-platform");
+  EXPECT_EQ(result.status, QProcess::NormalExit);
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_TRUE(result.standardError.contains("getImage")) << result.standardError.toStdString();
+  EXPECT_FALSE(result.standardError.contains("platform plugin"))
+      << result.standardError.toStdString();
+}
+
 TEST(Process, MissingColourKeyEndsStartUpWithExitCode1AndTheTwoLines) {
   InstallTree tree(NO_SUBTITLE_COLOUR_LIB);
   const Outcome result = run(tree.executable(), {}, "offscreen");
@@ -133,12 +145,13 @@ TEST_F(EndToEnd, SalirEndsTheProcessAtOnceWhileAnUpdateKeepsTrying) {
       << result.standardError.toStdString();
 }
 
-TEST(Process, SalirEndsTheProgramWithExitCode0) {
+TEST(Process, TitleBarIsEmptyAndSalirEndsTheProgramWithExitCode0) {
   UPDATER_REQUIRE_TOOLS("xvfb-run", "xdotool");
   InstallTree tree(KUB_LIB);
   const Outcome result = run(
       "xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", CLICK_SALIR_SCRIPT, tree.path()}, "xcb");
   EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+  EXPECT_TRUE(result.standardError.contains("title:[]")) << result.standardError.toStdString();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "tests/support/PeFixture.h"
 
 #include <gtest/gtest.h>
+#include <QAccessible>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -94,12 +95,29 @@ TEST(UpdateFrm, HasEveryControlOfTheLayout) {
   EXPECT_FALSE(window.frm.Text8->isVisibleTo(&window.frm));
   EXPECT_EQ(window.frm.ProgressBar1->minimum(), 0);
   EXPECT_EQ(window.frm.ProgressBar1->maximum(), 100);
-  EXPECT_EQ(window.frm.Text5->font().pointSize(), 18);
+  // Sizes are pixels, like every position in the layout.
+  EXPECT_EQ(window.frm.Text5->font().pixelSize(), 18);
   EXPECT_TRUE(window.frm.Text5->font().bold());
-  EXPECT_EQ(window.frm.Text9->font().pointSize(), 17);
+  EXPECT_EQ(window.frm.Text9->font().pixelSize(), 17);
+  EXPECT_TRUE(window.frm.Text9->font().bold());
   EXPECT_TRUE(window.frm.CornerButton1->font().bold());
   EXPECT_FALSE(window.frm.Text3->font().bold());
   EXPECT_TRUE(window.frm.windowTitle().isEmpty());
+}
+
+// Assistive technology sees a window, not a nameless filler; the controls are named by their
+// texts.
+TEST(UpdateFrm, IsAnnouncedAsAWindowWithNamedControls) {
+  Window window;
+  window.frm.FormShow();
+  QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window.frm);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->role(), QAccessible::Window);
+  EXPECT_FALSE(frame->text(QAccessible::Name).isEmpty());
+  QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window.frm.CornerButton1);
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->role(), QAccessible::Button);
+  EXPECT_EQ(button->text(QAccessible::Name), QString::fromUtf8("Buscar Actualización"));
 }
 
 TEST(UpdateFrm, ContentColumnStaysCentredAndBannerSpansTheWidth) {

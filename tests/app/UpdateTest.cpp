@@ -190,6 +190,25 @@ TEST_F(Update, AttemptsWithoutABodyRepeatWithGrowingPauses) {
   EXPECT_EQ(frm->ProgressBar1->value(), 0);
 }
 
+// The version in Text7 is the server's text, and it becomes part of the archive's name: a
+// name that is not one plain file name starts no download and writes nothing anywhere.
+TEST_F(Update, ArchiveNameThatIsNotAPlainFileNameWritesNothing) {
+  const fs::path outside = fs::path(dir.path().toStdString()).parent_path();
+  const QString versions[] = {"/../../../outside", "..\\..\\outside", "2.4.1.7:stream",
+                              "C:\\outside\\x"};
+  server.on("/kub/KUBUpdate-ESC./../../../outside.zip", Reply::ok(sampleArchive()));
+  for (const QString& version : versions) {
+    SCOPED_TRACE(version.toStdString());
+    frm->Text7->setText(version);
+    frm->CornerButton16->setEnabled(true);
+    EXPECT_EQ(runUpdate(), QStringList({kDoneWithErrors}));
+  }
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_FALSE(fs::exists(updaterDir() / "Update")) << "not even the update folder";
+  EXPECT_FALSE(fs::exists(outside / "outside.zip"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(updaterDir()), fs::directory_iterator()), 0);
+}
+
 TEST_F(Update, ArchiveHeldByAnotherOpenerEndsTheWorkerSilently) {
   fs::create_directories(updaterDir() / "Update");
   platform::ExclusiveFile held(updaterDir() / "Update" / "KUBUpdate-ESC.2.4.1.7.zip",

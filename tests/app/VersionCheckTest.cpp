@@ -155,6 +155,39 @@ TEST_F(VersionCheck, FailuresAreShownAndLeaveTheStateAsItWas) {
   }
 }
 
+// Servers' text is shown exactly as written: markup is never rendered and a link never opens.
+TEST_F(VersionCheck, TextFromTheServerIsShownAsPlainText) {
+  const std::string statusLine =
+      "HTTP/1.1 500 <h1><font color=red>URGENTE</font></h1><a href=http://127.0.0.1:9/p>"
+      "Descargue el parche</a>";
+  server->on("/kub/VersionesKUB.txt", Reply::response(statusLine, {}, ""));
+  testsupport::DialogCatcher dialogs;
+  QTest::mouseClick(window->frm.CornerButton1, Qt::LeftButton);
+  EXPECT_EQ(dialogs.texts(), QStringList({QString::fromStdString(statusLine) + "."}));
+  EXPECT_FALSE(dialogs.richTextShown());
+
+  server->on("/kub/VersionesKUB.txt",
+             Reply::ok("KUB <b>2.4.1.7</b>\r\n- <a href=\"http://x\">parche</a>\r\n"));
+  ASSERT_EQ(check(), QStringList());
+  EXPECT_EQ(window->frm.Text7->text(), "<b>2.4.1.7</b>");
+  EXPECT_EQ(listItems(), QStringList({"KUB <b>2.4.1.7</b>", "- <a href=\"http://x\">parche</a>"}));
+  for (const QLabel* label : window->frm.findChildren<QLabel*>()) {
+    SCOPED_TRACE(label->objectName().toStdString());
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+  }
+}
+
+// The check blocks the window, so a server that trickles must not hold it for good.
+TEST_F(VersionCheck, ATricklingServerCannotHoldTheWindowForGood) {
+  EXPECT_EQ(window->frm.IdHTTP1->totalTimeout(), std::chrono::seconds(60));
+  Reply trickle;
+  trickle.head("HTTP/1.1 200 OK", {"Content-Length: 1000"});
+  for (int i = 0; i < 200; ++i) trickle.pause(std::chrono::milliseconds(50)).send("K");
+  server->on("/kub/VersionesKUB.txt", trickle);
+  window->frm.IdHTTP1->setTotalTimeout(std::chrono::milliseconds(500));
+  EXPECT_EQ(check(), QStringList({"Read timed out."}));
+}
+
 TEST_F(VersionCheck, UnreachableServerShowsTheClientsText) {
   server.reset();  // nobody listens on that port now
   const QStringList texts = check();

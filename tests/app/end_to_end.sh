@@ -4,40 +4,61 @@
 # The tree holds the updater, Lib/ and Quendral.exe; the server dir holds kub/ with the version
 # history and the archive (made by make-update.sh).
 #   install: "Buscar Actualización", "Actualizar", wait until the files are installed, "Salir".
-#   close-while-updating: the server goes away after the check; "Actualizar" starts a worker
-#     that keeps trying; "Salir" must end the process at once with exit code 0.
+#   close-while-updating: the server answers the check and then goes away; "Actualizar" starts
+#     a worker that keeps trying; "Salir" must end the process at once with exit code 0.
 # Exits with the updater's exit code, or 90+ when a step did not happen.
+#
+# No step waits a fixed time: the check blocks the window, so keys pressed after it are taken
+# only once it has ended; everything else is a condition polled for with a bound.
 set -u
 scenario=$1 tree=$2 server_dir=$3 port=$4
 
-python3 -m http.server --bind 127.0.0.1 --directory "$server_dir" "$port" >/dev/null 2>&1 &
+# poll <tenths of a second> <command...>: true as soon as the command succeeds.
+poll() {
+  local tries=$1
+  shift
+  for _ in $(seq "$tries"); do
+    "$@" && return 0
+    xdotool sleep 0.1
+  done
+  return 1
+}
+
+if [ "$scenario" = close-while-updating ]; then
+  # One request (the check's), then the server is gone: every attempt of the worker fails.
+  python3 - "$server_dir" "$port" >/dev/null 2>&1 <<'PY' &
+import functools, http.server, sys
+handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
+http.server.HTTPServer(("127.0.0.1", int(sys.argv[2])), handler).handle_request()
+PY
+else
+  python3 -m http.server --bind 127.0.0.1 --directory "$server_dir" "$port" >/dev/null 2>&1 &
+fi
 server=$!
 trap 'kill $server 2>/dev/null' EXIT
-for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/"$port") 2>/dev/null && break; sleep 0.1; done
+# The one-shot server must not be used up by this probe: wait for the port with ss instead.
+poll 100 bash -c "ss -ltn 'sport = :$port' | grep -q LISTEN" || { echo "no server" >&2; exit 94; }
 
 "$tree/updater" &
 pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
 [ -n "$window" ] || { kill "$pid"; echo "no window" >&2; exit 91; }
 xdotool windowfocus --sync "$window" 2>/dev/null || true
-sleep 0.5
+poll 200 bash -c "[ \"\$(xdotool getwindowfocus 2>/dev/null)\" = $window ]"
 xdotool key --window "$window" space                 # "Buscar Actualización"
-for _ in $(seq 100); do [ -d "$tree/Update" ] && break; sleep 0.1; done
-sleep 1
+xdotool key --window "$window" Tab Tab space         # "Actualizar", taken once the check ended
 
-if [ "$scenario" = close-while-updating ]; then
-  kill "$server"; wait "$server" 2>/dev/null
-fi
-xdotool key --window "$window" Tab Tab space         # "Actualizar"
-
+archive="$tree/Update/KUBUpdate-ESC.2.4.1.7.zip"
 if [ "$scenario" = install ]; then
-  for _ in $(seq 200); do [ -f "$tree/Informes/VentasPorCliente.rpt" ] && break; sleep 0.1; done
-  [ -f "$tree/Informes/VentasPorCliente.rpt" ] || { kill "$pid"; echo "not installed" >&2; exit 92; }
-  sleep 0.5
+  # Installed: the extraction has begun, and the worker has let go of the archive (it holds it
+  # until the extraction has ended).
+  installed() { [ -f "$tree/Informes/VentasPorCliente.rpt" ] && flock -n "$archive" true; }
+  poll 300 installed || { kill "$pid"; echo "not installed" >&2; exit 92; }
 else
-  sleep 1.5                                          # the worker is between attempts now
+  # The worker is trying: its first attempt has created the archive file.
+  poll 300 test -e "$archive" || { kill "$pid"; echo "no attempt" >&2; exit 95; }
 fi
 xdotool key --window "$window" shift+Tab space       # "Salir"
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+poll 100 bash -c "! kill -0 $pid 2>/dev/null"
 if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; echo "did not end" >&2; exit 93; fi
 wait "$pid"

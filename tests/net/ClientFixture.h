@@ -16,6 +16,8 @@ namespace nettest {
 using namespace std::chrono_literals;
 using testsupport::Reply;
 
+using Events = std::vector<std::string>;
+
 // Records every transfer event as text: "begin 10", "step 6", "end".
 struct EventLog {
   std::vector<std::string> events;

@@ -17,8 +17,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-using Events = std::vector<std::string>;
-
 // ---- what goes out ------------------------------------------------------------------------
 
 TEST_F(ClientTest, SendsTheFixedRequestHeadersAndNoCompression) {
@@ -341,13 +339,45 @@ TEST_F(ClientTest, MalformedRepliesFailCleanly) {
 }
 
 TEST_F(ClientTest, OversizedHeadersBreakTheTransferOff) {
-  server.on("/h", Reply()
-                      .head("HTTP/1.1 200 OK",
-                            {"X-Filler: " + std::string(net::HttpClient::kMaxHeaderBytes, 'a'),
-                             "Content-Length: 1"})
-                      .send("x"));
-  EXPECT_THAT(fetch(server.url("/h")), ::testing::Not(IsEmpty()));
-  EXPECT_THAT(log.events, IsEmpty());
+  const struct {
+    const char* name;
+    std::vector<std::string> headers;
+  } cases[] = {
+      {"many lines", std::vector<std::string>(net::HttpClient::kMaxHeaderBytes / 64,
+                                              "X-Filler: " + std::string(54, 'a'))},
+      {"one line past the library's own limit", {"X-Filler: " + std::string(300000, 'a')}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> headers = c.headers;
+    headers.push_back("Content-Length: 1");
+    server.enqueue(Reply().head("HTTP/1.1 200 OK", headers).send("x"));
+    EXPECT_EQ(fetch(server.url("/h")), "The response headers are too large.");
+    EXPECT_THAT(log.events, IsEmpty());
+  }
+}
+
+// A server that keeps sending, a little at a time, never lets a wait for data run out; the
+// total limit ends the GET all the same.
+TEST_F(ClientTest, TotalTimeOutEndsAServerThatTrickles) {
+  Reply headerLines, bodyBytes, interimResponses;
+  headerLines.send("HTTP/1.1 200 OK\r\n");
+  bodyBytes.head("HTTP/1.1 200 OK", {"Content-Length: 1000"});
+  for (int i = 0; i < 200; ++i) {
+    headerLines.pause(50ms).send("X-Trickle: " + std::to_string(i) + "\r\n");
+    bodyBytes.pause(50ms).send("b");
+    interimResponses.pause(50ms).send("HTTP/1.1 100 Continue\r\n\r\n");
+  }
+  server.on("/header-lines", headerLines);
+  server.on("/body-bytes", bodyBytes);
+  server.on("/interim-responses", interimResponses);
+  client.setReadTimeout(30000ms);
+  client.setTotalTimeout(500ms);
+  for (const char* path : {"/header-lines", "/body-bytes", "/interim-responses"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(fetch(server.url(path)), "Read timed out.");
+  }
+  EXPECT_EQ(log.events.back(), "end") << "the body that had begun is ended";
 }
 
 // Cut a complete response off after every byte, with an orderly close and with a reset.

@@ -20,6 +20,7 @@ public:
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         titles_ << box->windowTitle();
         texts_ << box->text();
+        if (box->textFormat() != Qt::PlainText) richTextShown_ = true;
         box->accept();
       }
     });
@@ -27,11 +28,14 @@ public:
   }
   const QStringList& titles() const { return titles_; }
   const QStringList& texts() const { return texts_; }
+  // Whether a box would have read its text as markup (rich text, links) rather than as is.
+  bool richTextShown() const { return richTextShown_; }
 
 private:
   QTimer timer_;
   QStringList titles_;
   QStringList texts_;
+  bool richTextShown_ = false;
 };
 
 }  // namespace testsupport
