@@ -65,6 +65,15 @@ public:
   using ZipError::ZipError;
 };
 
+// The execute bits of an entry made on Unix as a regular file; none for any other entry.
+uint32_t storedExecuteBits(const ZipEntry& entry) {
+  constexpr uint8_t unixHost = 3;
+  const uint32_t mode = entry.externalAttributes >> 16;
+  const uint32_t type = mode & 0170000;
+  if (entry.hostSystem != unixHost || (type != 0 && type != 0100000)) return 0;
+  return mode & 0111;
+}
+
 class FileSink final : public OutputSink {
 public:
   explicit FileSink(PartFile& file) : file_(file) {}
@@ -193,6 +202,7 @@ void Extractor::enqueue(Pending item) {
   }
   if (item.isFile()) {
     try {
+      removeLeftoversOnce(item.target.parent_path());
       item.part = std::make_unique<PartFile>(item.target);
       item.decodeFailure = std::make_unique<std::optional<std::string>>();
       EntryReader* reader = item.reader.get();
@@ -247,7 +257,7 @@ void Extractor::finish(Pending& item) {
     // Checked again at the last moment: decoding can take long, and a rename would replace
     // even a read-only file.
     checkReplaceable(item.target);
-    item.part->replaceTarget();
+    item.part->replaceTarget(storedExecuteBits(*item.entry));
     // Failures here are ignored: the content is in place, which is what matters.
     const ZipEntry& entry = *item.entry;
     platform::setLastWriteTimeFromDos(item.target, entry.dosDate, entry.dosTime);
@@ -281,6 +291,12 @@ void Extractor::writeDirectory(const Pending& item) {
       attributesFromExternal(entry.externalAttributes, entry.hostSystem) & ~platform::ReadOnly;
   platform::applyAttributes(targetOf(item.elements), attributes);
   ++report_.directoriesWritten;
+}
+
+// Part files that killed extractions left in a directory go before this extraction adds its own
+// there; those that anyone is writing now stay.
+void Extractor::removeLeftoversOnce(const fs::path& directory) {
+  if (cleanedDirectories_.insert(directory.native()).second) PartFile::removeLeftovers(directory);
 }
 
 // Whether a directory of the path, or the target itself, is where an entry still being decoded

@@ -89,6 +89,7 @@ private:
   bool isInsideBase(const std::filesystem::path& canonicalPath) const;
   void checkNotOutside(const std::filesystem::path& path) const;
   std::filesystem::path targetOf(const std::vector<std::string>& elements) const;
+  void removeLeftoversOnce(const std::filesystem::path& directory);
 
   ZipArchive& archive_;
   std::filesystem::path base_;  // canonical
@@ -97,6 +98,7 @@ private:
   std::deque<Pending> pending_;              // entries begun and not finished, in order
   std::multiset<std::string> pendingFiles_;  // their targets, to find paths that run through one
   uint64_t pendingMemory_ = 0;
+  std::set<std::filesystem::path::string_type> cleanedDirectories_;
   // Last: destroyed first, so that no decoding job outlives what it writes to.
   std::unique_ptr<DecodePool> pool_;
 };

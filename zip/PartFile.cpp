@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <system_error>
@@ -23,31 +24,37 @@ std::string randomSuffix() {
   return text;
 }
 
-std::FILE* createExclusively(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return _wfopen(path.c_str(), L"wbx");
-#else
-  return std::fopen(path.c_str(), "wbx");  // "x": fails when the file exists (O_EXCL)
-#endif
-}
-
 std::string systemMessage(int error) {
   return std::generic_category().message(error);
 }
 
-}  // namespace
-
-PartFile::PartFile(const std::filesystem::path& target) : target_(target) {
+// A new part file beside target, held; a name taken already is tried again with another.
+platform::HeldFile createBeside(const std::filesystem::path& target, std::filesystem::path& path) {
   const std::string name = target.filename().string();
   const std::string prefix = name.size() <= maxNameInPartFile ? "." + name : std::string();
-  for (int attempt = 0; attempt < 8 && file_ == nullptr; ++attempt) {
-    path_ = target.parent_path() / (prefix + std::string(marker) + randomSuffix());
-    file_ = createExclusively(path_);
-    if (file_ == nullptr && errno != EEXIST) break;
+  for (int attempt = 0;; ++attempt) {
+    path = target.parent_path() / (prefix + std::string(PartFile::marker) + randomSuffix());
+    try {
+      return platform::HeldFile::createNew(path);
+    } catch (const std::system_error& error) {
+      if (error.code() != std::errc::file_exists || attempt == 7) {
+        throw ZipError("cannot create a temporary file beside " + target.string() + ": " +
+                       systemMessage(error.code().value()));
+      }
+    }
   }
+}
+
+}  // namespace
+
+PartFile::PartFile(const std::filesystem::path& target)
+    : target_(target), held_(createBeside(target, path_)) {
+  file_ = held_.openWriteStream();
   if (file_ == nullptr) {
-    throw ZipError("cannot create a temporary file beside " + target.string() + ": " +
-                   systemMessage(errno));
+    const int error = errno;
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+    throw ZipError("cannot write " + path_.string() + ": " + systemMessage(error));
   }
 }
 
@@ -74,12 +81,25 @@ void PartFile::close() {
   }
 }
 
-void PartFile::replaceTarget() {
+void PartFile::replaceTarget(uint32_t executeBitsIfNew) {
   close();
+  // Like overwriting the file in place would: an executable stays executable, and the mode
+  // its owner gave it stays (failing that is no reason to keep the old content).
+  held_.adoptModeOf(target_, executeBitsIfNew);
   std::error_code error;
   std::filesystem::rename(path_, target_, error);
   if (error) throw ZipError("cannot replace " + target_.string() + ": " + error.message());
   renamed_ = true;
+  held_.release();
+}
+
+void PartFile::removeLeftovers(const std::filesystem::path& directory) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.find(marker) != std::string::npos) platform::removeIfUnheld(it->path());
+  }
 }
 
 }  // namespace zip

@@ -1,13 +1,18 @@
 // The temporary file an entry is written to before it replaces its target, so that a target
 // is only ever replaced whole. It lies beside the target (same directory, so the final rename
 // stays on one file system) under a recognisable name, ".<name>.quendral-part-<random>", and
-// is created exclusively: a leftover from a killed run has another random name and is never
-// reused, truncated or mistaken for a target.
+// is created exclusively and held (platform::HeldFile) until it has replaced its target or is
+// removed: a leftover of a killed run is the only kind that no one holds, and
+// removeLeftovers() takes those away.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <span>
+#include <string_view>
+
+#include "platform/HeldFile.h"
 
 namespace zip {
 
@@ -24,17 +29,23 @@ public:
 
   // Throws ZipError when the system refuses (a full disk, say).
   void write(std::span<const std::byte> data);
-  // Flushes and closes the file; throws ZipError when that fails.
+  // Flushes and closes the file for writing (it stays held); throws ZipError when that fails.
   void close();
-  // Closes the file if need be and renames it over the target. Throws ZipError; the target is
-  // then as it was.
-  void replaceTarget();
+  // Closes the file if need be, gives it what the target was (its mode, see
+  // platform::HeldFile::adoptModeOf; executeBitsIfNew for a target that does not exist yet)
+  // and renames it over the target. Throws ZipError; the target is then as it was.
+  void replaceTarget(uint32_t executeBitsIfNew = 0);
 
   const std::filesystem::path& path() const { return path_; }
+
+  // Removes the part files in directory that no one holds: what killed extractions left.
+  // Part files being written by anyone stay. Failures are ignored.
+  static void removeLeftovers(const std::filesystem::path& directory);
 
 private:
   std::filesystem::path target_;
   std::filesystem::path path_;
+  platform::HeldFile held_;
   std::FILE* file_ = nullptr;
   bool renamed_ = false;
 };

@@ -4,10 +4,16 @@
 #include "zip/Extractor.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <array>
 #include <map>
 
+#include "platform/HeldFile.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ZipBuilder.h"
 #include "zip/MemoryInputStream.h"
@@ -29,8 +35,17 @@ zip::ExtractionReport extract(const std::string& archiveBytes, const fs::path& b
   return zip::Extractor(archive, base, std::move(options)).run();
 }
 
+unsigned currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
 bool hasPartFiles(const fs::path& directory) {
-  for (const auto& item : fs::recursive_directory_iterator(directory)) {
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error)) {
+    const auto& item = *it;
     if (item.path().filename().string().find(zip::PartFile::marker) != std::string::npos) {
       return true;
     }
@@ -72,18 +87,94 @@ TEST_F(ExtractorTest, NeverWritesThroughALinkThatLeadsOutside) {
   EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
 }
 
-TEST_F(ExtractorTest, LeftoverPartFilesNeitherDisturbNorGetTouched) {
-  // What a run killed midway leaves behind: a part file of the very target.
-  const fs::path leftover =
-      base / (".a.txt" + std::string(zip::PartFile::marker) + "0123456789abcdef");
+// What a killed run left behind is removed where this run writes; a part file that someone is
+// writing right now is left alone, and neither disturbs the extraction.
+TEST_F(ExtractorTest, RemovesLeftoverPartFilesButNoneThatSomeoneHolds) {
+  const auto partFile = [&](const std::string& target, const char* suffix) {
+    return base / ("." + target + std::string(zip::PartFile::marker) + suffix);
+  };
+  const fs::path leftover = partFile("a.txt", "0123456789abcdef");
+  const fs::path elsewhere = scratch / "other" / ("." + std::string(zip::PartFile::marker) + "1");
   writeFile(leftover, "half");
+  writeFile(elsewhere, "not in a folder this run writes to");
   writeFile(base / "a.txt", "old");
+  platform::HeldFile held = platform::HeldFile::createNew(partFile("b.txt", "fedcba9876543210"));
 
   const auto report =
       extract(buildZip({ZipFixtureEntry{.name = "a.txt", .data = "new", .method = 8}}), base);
   EXPECT_EQ(report.filesWritten, 1u);
   EXPECT_EQ(readFile(base / "a.txt"), "new");
-  EXPECT_EQ(readFile(leftover), "half");
+  EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_TRUE(fs::exists(partFile("b.txt", "fedcba9876543210"))) << "held by its writer";
+  EXPECT_TRUE(fs::exists(elsewhere));
+}
+
+// kill -9 at any point leaves every target old or new; the next extraction leaves no part file.
+TEST_F(ExtractorTest, AKilledExtractionLeavesNothingThatTheNextOneKeeps) {
+  std::vector<ZipFixtureEntry> entries;
+  for (int i = 0; i < 400; ++i) {
+    const std::string name = "dir" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt";
+    writeFile(base / name, "old " + std::to_string(i));
+    std::string content;
+    for (int k = 0; content.size() < 20000; ++k) content += std::to_string((k * 7919 + i) % 100003);
+    entries.push_back(ZipFixtureEntry{.name = name, .data = content, .method = 8});
+  }
+  const std::string archive = buildZip(entries);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    extract(archive, base);
+    ::_exit(0);
+  }
+  // Stop it while it writes: as soon as a part file of its own is there.
+  bool seen = false;
+  for (int polls = 0; polls < 200000 && !seen; ++polls) {
+    for (int d = 0; d < 4 && !seen; ++d) seen = hasPartFiles(base / ("dir" + std::to_string(d)));
+    if (!seen && ::waitpid(child, nullptr, WNOHANG) == child) break;
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ASSERT_TRUE(seen) << "the extraction ended before it could be stopped";
+
+  for (size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(entries[i].name);
+    const std::string content = readFile(base / entries[i].name);
+    EXPECT_TRUE(content == "old " + std::to_string(i) || content == entries[i].data);
+  }
+  const auto report = extract(archive, base);
+  EXPECT_EQ(report.filesWritten, entries.size());
+  EXPECT_FALSE(hasPartFiles(base));
+}
+
+// A replaced file keeps what its owner made of it; a new one gets the usual mode, with the
+// execute bits of an entry made on Unix.
+TEST_F(ExtractorTest, ReplacedFilesKeepTheirModeAndUnixEntriesTheirExecuteBits) {
+  writeFile(base / "run.sh", "old");
+  fs::permissions(base / "run.sh", fs::perms(0750));
+  writeFile(base / "data.txt", "old");
+  fs::permissions(base / "data.txt", fs::perms(0604));
+  constexpr uint8_t unix = 3;
+  const auto report = extract(
+      buildZip({ZipFixtureEntry{.name = "run.sh", .data = "new", .hostSystem = unix,
+                                .externalAttributes = 0100644u << 16},
+                ZipFixtureEntry{.name = "data.txt", .data = "new"},
+                ZipFixtureEntry{.name = "tool", .data = "new", .hostSystem = unix,
+                                .externalAttributes = 0100755u << 16},
+                ZipFixtureEntry{.name = "plain.txt", .data = "new", .hostSystem = unix,
+                                .externalAttributes = 0100644u << 16},
+                ZipFixtureEntry{.name = "dos.exe", .data = "new"}}),
+      base);
+  ASSERT_EQ(report.filesWritten, 5u);
+  const auto mode = [&](const char* name) {
+    return static_cast<unsigned>(fs::status(base / name).permissions()) & 0777;
+  };
+  const unsigned usual = 0666 & ~currentUmask();
+  EXPECT_EQ(mode("run.sh"), 0750u);
+  EXPECT_EQ(mode("data.txt"), 0604u);
+  EXPECT_EQ(mode("tool"), usual | ((usual & 0444) >> 2));
+  EXPECT_EQ(mode("plain.txt"), usual);
+  EXPECT_EQ(mode("dos.exe"), usual);
 }
 
 TEST_F(ExtractorTest, FailedEntriesLeaveNoPartFiles) {

@@ -1,0 +1,47 @@
+// A new file that carries a lock for as long as its writer holds it, so that anyone can tell a
+// file being written now from one a killed process left behind (no one holds that one), and
+// remove only the latter. The lock is the one every opener of this program takes (flock on
+// Linux, as ExclusiveFile does), so such a file is also "held" for ExclusiveFile.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+
+namespace platform {
+
+class HeldFile {
+public:
+  // Creates the file at path, failing when something exists there; throws std::system_error
+  // with the system's description. Where the system allows it, the file is locked before it
+  // appears in its directory, so no one ever sees it unheld.
+  static HeldFile createNew(const std::filesystem::path& path);
+
+  HeldFile(HeldFile&& other) noexcept;
+  HeldFile& operator=(HeldFile&& other) noexcept;
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  ~HeldFile();  // lets go of the lock
+
+  // A buffered stream that writes the file from its start; the caller closes it (fclose).
+  // Closing it keeps the lock: that lasts until release() or the end of the HeldFile, also
+  // across a rename of the file. nullptr, with errno set, when the system refuses.
+  std::FILE* openWriteStream() const;
+  void release();
+
+  // Gives the file the permission bits (and, where we may, the owner) of `replaced`, when
+  // that is a file; otherwise it keeps the usual ones of a new file (0666 less the umask),
+  // with these execute bits added where reading is allowed: an archive's Unix entry may carry
+  // them. Best effort: false when the system refused.
+  bool adoptModeOf(const std::filesystem::path& replaced, uint32_t executeBitsIfNew);
+
+private:
+  explicit HeldFile(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+// Removes the file at path when no one holds it (a leftover of a killed writer); leaves a held
+// one alone. Returns true when it removed the file.
+bool removeIfUnheld(const std::filesystem::path& path);
+
+}  // namespace platform
