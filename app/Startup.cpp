@@ -4,7 +4,6 @@
 #include "app/ErrorReporting.h"
 #include "app/UpdateFrm.h"
 #include "branding/EstiloComponentesUpdater.h"
-#include "update/UpdateHilo.h"
 
 #include <dlfcn.h>
 #include <QApplication>
@@ -65,7 +64,7 @@ int runUpdater(const branding::ResourcesUpdateDll& resources,
   // waiting on this thread or writing a file; unwinding would pull its controls from under it.
   // Extracted files are written beside their targets and renamed only when whole, so nothing
   // half-written takes the place of an installed file.
-  if (update::TUpdateHilo::runningCount() > 0) {
+  if (UpdateFrm.workersRunning()) {
     std::fflush(nullptr);
     std::_Exit(exitCode);
   }

@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTabWidget>
+#include <algorithm>
 
 namespace app {
 namespace {
@@ -68,7 +69,7 @@ TUpdateFrm::TUpdateFrm(const branding::ResourcesUpdateDll& resources,
   announceMainWindowAsWindow();  // before the layout names the window, which asks for it
   ui_->setupUi(this);
   applyDesignedPixelSizes(*this);
-  workerSettings.resources = &resources_;
+  workerSettings.systemCode = [&resources] { return resources.getSistema(); };
   workerSettings.updaterDirectory = updaterDirectory_;
   Banner = ui_->Banner;
   Image5 = ui_->Image5;
@@ -190,7 +191,14 @@ void TUpdateFrm::CornerButton16Click() {
       std::u16string(versioncheck::trimControlAndBlanks(Text7->text().toStdU16String())));
   UpdateHilo = new update::TUpdateHilo(ProgressBar1, Text11, version, updatePath, workerSettings);
   connect(UpdateHilo, &QThread::finished, UpdateHilo, &QObject::deleteLater);
+  std::erase_if(workers_, [](const auto& worker) { return worker.isNull(); });
+  workers_.emplace_back(UpdateHilo);
   UpdateHilo->start();
+}
+
+bool TUpdateFrm::workersRunning() const {
+  return std::any_of(workers_.begin(), workers_.end(),
+                     [](const auto& worker) { return worker && worker->isRunning(); });
 }
 
 void TUpdateFrm::CornerButton2Click() {

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QListWidget;
@@ -81,6 +82,9 @@ public:
 
   // The worker most recently started by "Actualizar"; it releases itself when it ends.
   QPointer<update::TUpdateHilo> UpdateHilo;
+  // Whether a worker this window started is still running (a second "Actualizar" may start
+  // another beside the first). True from its start() on.
+  bool workersRunning() const;
   // What each worker is given besides the window's controls (tests shorten its pauses).
   update::TUpdateHilo::Settings workerSettings;
 
@@ -95,6 +99,7 @@ private:
   void applyBranding();
 
   std::unique_ptr<Ui::TUpdateFrm> ui_;
+  std::vector<QPointer<update::TUpdateHilo>> workers_;  // null once a worker has released itself
   const branding::ResourcesUpdateDll& resources_;
   const branding::TEstiloComponentesUpdaterFrm* catalogue_ = nullptr;
   std::filesystem::path updaterDirectory_;

@@ -9,8 +9,6 @@
 namespace update {
 namespace {
 
-// The password of every update archive: its 8-bit bytes, in order, key the decryption.
-constexpr char archivePassword[] = "Quelbratzun%7";
 // The first test and three retries of the same password.
 constexpr int passwordTests = 4;
 
@@ -19,24 +17,26 @@ constexpr int passwordTests = 4;
 ExtractionResult extractArchive(zip::InputStream& archive,
                                 const std::filesystem::path& baseDirectory) noexcept {
   ExtractionResult result;
-  // The update path reports no errors: whatever fails here is only counted.
+  // The update path reports no errors: whatever fails here is only recorded.
   try {
     zip::ZipArchive opened(archive);
     zip::ExtractOptions options;
-    options.password = {archivePassword, passwordTests};
+    options.password = {kArchivePassword, passwordTests};
     options.mask = "*";
     zip::Extractor extractor(opened, baseDirectory, std::move(options));
     result.archiveOpened = true;
     result.entriesInArchive = opened.entries().size();
-    const zip::ExtractionReport report = extractor.run();
+    zip::ExtractionReport report = extractor.run();
     result.filesWritten = report.filesWritten;
     result.directoriesWritten = report.directoriesWritten;
-    result.entriesSkipped = report.skipped.size();
-    result.endedEarly = report.endedBy.has_value();
+    result.skipped = std::move(report.skipped);
+    result.endedBy = std::move(report.endedBy);
     result.entriesNotReached = report.entriesNotReached;
+  } catch (const std::exception& failure) {
+    // Once the archive is open only running out of memory gets here.
+    (result.archiveOpened ? result.endedBy : result.openFailure) = failure.what();
   } catch (...) {
-    // Only running out of memory gets here once the archive is open: count it as ended.
-    if (result.archiveOpened) result.endedEarly = true;
+    (result.archiveOpened ? result.endedBy : result.openFailure) = "unknown error";
   }
   return result;
 }

@@ -5,24 +5,34 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/ExclusiveFile.h"
+#include "zip/Extractor.h"
 #include "zip/InputStream.h"
 
 namespace update {
 
-// What an extraction did, for the worker's end text.
+// The password of every update archive: its 8-bit bytes, in order, key the decryption. The
+// vendors' script (scripts/make-update.sh) encrypts with the same.
+inline constexpr char kArchivePassword[] = "Quelbratzun%7";
+
+// What an extraction did, for the worker's end text and for whoever must find out why an
+// update ended "con errores". Nothing of it is shown or written anywhere by the program.
 struct ExtractionResult {
-  bool archiveOpened = false;  // the archive could be read and the base directory exists
+  bool archiveOpened = false;         // the archive could be read and the base directory exists
+  std::optional<std::string> openFailure;  // why not, when it could not
   size_t entriesInArchive = 0;
   size_t filesWritten = 0;
   size_t directoriesWritten = 0;
-  size_t entriesSkipped = 0;     // entries tried and not written, whatever the reason
-  bool endedEarly = false;       // a directory could not be created; later entries not tried
-  size_t entriesNotReached = 0;  // entries after the one that ended the extraction
+  std::vector<zip::SkippedEntry> skipped;  // entries tried and not written, with the cause
+  std::optional<std::string> endedBy;      // why the extraction ended before the last entry
+  size_t entriesNotReached = 0;            // entries after the one that ended it
 
   // Whether the archive was read and every entry of it written.
-  bool everythingWritten() const { return archiveOpened && !endedEarly && entriesSkipped == 0; }
+  bool everythingWritten() const { return archiveOpened && !endedBy && skipped.empty(); }
 };
 
 // Extracts every entry of the archive over baseDirectory, entry by entry, skipping the ones

@@ -10,8 +10,6 @@
 
 namespace update {
 
-std::atomic<int> TUpdateHilo::running_{0};
-
 TUpdateHilo::TUpdateHilo(QProgressBar* PB_, QLabel* TX_, QString version_, QString UpdatePathStr_,
                          Settings settings)
     : PB(PB_),
@@ -28,7 +26,6 @@ QString TUpdateHilo::archiveName(const QString& systemCode, const QString& versi
 }
 
 void TUpdateHilo::run() {
-  ++running_;
   try {
     Execute();
   } catch (...) {
@@ -37,7 +34,6 @@ void TUpdateHilo::run() {
     // holds gets here.
   }
   IdHTTPProgress.reset();
-  --running_;
 }
 
 void TUpdateHilo::Execute() {
@@ -48,7 +44,7 @@ void TUpdateHilo::Execute() {
 }
 
 void TUpdateHilo::inicio() {
-  const QString name = archiveName(settings_.resources->getSistema(), version);
+  const QString name = archiveName(settings_.systemCode(), version);
   // The version is the server's text: it must never choose where the archive is written.
   if (!platform::isPlainFileName(name.toStdU16String())) {
     Terminate();

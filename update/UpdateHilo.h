@@ -5,7 +5,6 @@
 // text. It releases itself when its body ends.
 #pragma once
 
-#include "branding/ResourcesUpdateDll.h"
 #include "update/ExtractArchive.h"
 #include "update/IdHTTPProgressU.h"
 
@@ -28,8 +27,7 @@ class TUpdateHilo : public QThread {
 public:
   // What the attempts need besides the window's controls.
   struct Settings {
-    const branding::ResourcesUpdateDll* resources =
-        nullptr;                             // asked for the system code anew each attempt
+    std::function<QString()> systemCode;     // asked anew for each attempt
     std::filesystem::path updaterDirectory;  // the base of the extraction
     // Pause after an attempt that read no body: the first, doubling up to the longest.
     std::chrono::milliseconds firstRetryDelay{1000};
@@ -50,9 +48,6 @@ public:
   // Sets the stop flag: no further attempt begins, and a pause between attempts ends.
   void Terminate() { terminated_ = true; }
   bool Terminated() const { return terminated_; }
-
-  // How many workers are running their body now, in the whole process.
-  static int runningCount() { return running_.load(); }
 
   // The archive's name for a system code and version: KUBUpdate-ESC.2.4.1.7.zip.
   static QString archiveName(const QString& systemCode, const QString& version);
@@ -86,7 +81,6 @@ private:
   std::atomic<bool> terminated_{false};
   std::chrono::milliseconds nextDelay_;
   ExtractionResult lastExtraction_;
-  static std::atomic<int> running_;
 };
 
 }  // namespace update

@@ -1,7 +1,7 @@
 #include "versioncheck/VersionHistory.h"
 
 #include "platform/CodePage.h"
-#include "versioncheck/Unicode.h"
+#include "platform/Unicode.h"
 
 namespace versioncheck {
 namespace {
@@ -11,12 +11,12 @@ constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
 std::u16string decodeByBom(std::string_view bytes) {
-  if (bytes.starts_with(kUtf8Bom)) return decodeUtf8(bytes.substr(kUtf8Bom.size()));
+  if (bytes.starts_with(kUtf8Bom)) return platform::decodeUtf8(bytes.substr(kUtf8Bom.size()));
   if (bytes.starts_with(kUtf16LeBom)) {
-    return decodeUtf16(bytes.substr(kUtf16LeBom.size()), ByteOrder::LittleEndian);
+    return platform::decodeUtf16(bytes.substr(kUtf16LeBom.size()), platform::ByteOrder::LittleEndian);
   }
   if (bytes.starts_with(kUtf16BeBom)) {
-    return decodeUtf16(bytes.substr(kUtf16BeBom.size()), ByteOrder::BigEndian);
+    return platform::decodeUtf16(bytes.substr(kUtf16BeBom.size()), platform::ByteOrder::BigEndian);
   }
   return platform::decode(bytes, platform::ansiCodePage());
 }

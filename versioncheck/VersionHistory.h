@@ -12,7 +12,7 @@ namespace versioncheck {
 // Encoding: a byte order mark decides, tested in this order: EF BB BF UTF-8, FF FE UTF-16
 // little-endian, FE FF UTF-16 big-endian; the mark is dropped. Without one, the bytes are
 // in the system's ANSI code page (platform::ansiCodePage()). Ill-formed UTF-8 or UTF-16
-// never fails: each bad piece becomes U+FFFD, as Unicode.h describes.
+// never fails: each bad piece becomes U+FFFD, as platform/Unicode.h describes.
 //
 // The text ends at its first U+0000; the rest is ignored. Lines end at CR LF, LF or CR; LF
 // followed by CR is two breaks with an empty line between. A break at the very end adds no

@@ -4,7 +4,7 @@
 
 #include "platform/ExclusiveFile.h"
 #include "platform/PlainFileName.h"
-#include "versioncheck/Unicode.h"
+#include "platform/Unicode.h"
 #include "versioncheck/VersionCheckError.h"
 #include "versioncheck/VersionHistory.h"
 
@@ -51,11 +51,11 @@ std::string readWhole(ExclusiveFile& file) {
 }  // namespace
 
 std::string versionHistoryUrl(std::u16string_view updatePath, std::u16string_view updateName) {
-  return encodeUtf8(updatePath) + encodeUtf8(updateName);
+  return platform::encodeUtf8(updatePath) + platform::encodeUtf8(updateName);
 }
 
 fs::path versionHistoryCopyPath(const fs::path& updaterDirectory, std::u16string_view updateName) {
-  const std::string name = encodeUtf8(updateName);
+  const std::string name = platform::encodeUtf8(updateName);
   fs::path path = updateDirectory(updaterDirectory) / std::u8string(name.begin(), name.end());
   return path.make_preferred();
 }

@@ -27,7 +27,4 @@ CodePages systemCodePages();
 std::string decodeEntryName(std::string_view rawName, uint16_t flags, uint8_t hostSystem,
                             std::string_view extraField, const CodePages& pages);
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isValidUtf8(std::string_view bytes);
-
 }  // namespace zip

@@ -5,8 +5,8 @@
 #include <thread>
 #include <utility>
 
-#include "platform/ExclusiveFile.h"
 #include "platform/FileStamps.h"
+#include "zip/BaseDirectory.h"
 #include "zip/FileAttributes.h"
 #include "zip/Mask.h"
 #include "zip/TargetPath.h"
@@ -26,10 +26,6 @@ constexpr uint16_t maxVersionNeeded = 63;
 constexpr uint64_t memoryBudget = 24u << 20;
 constexpr size_t maxPending = 16;
 constexpr unsigned maxThreads = 4;
-
-fs::path pathFromUtf8(const std::string& text) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
-}
 
 std::string displayName(const ZipEntry& entry) {
   return entry.name.empty() ? entry.rawName : entry.name;
@@ -59,12 +55,6 @@ unsigned threadCount(unsigned requested) {
   return std::min(requested == 0 ? processors : requested, maxThreads);
 }
 
-// A failure that ends the whole extraction rather than one entry.
-class ExtractionEnded : public ZipError {
-public:
-  using ZipError::ZipError;
-};
-
 // The execute bits of an entry made on Unix as a regular file; none for any other entry.
 uint32_t storedExecuteBits(const ZipEntry& entry) {
   constexpr uint8_t unixHost = 3;
@@ -82,23 +72,6 @@ public:
 private:
   PartFile& file_;
 };
-
-// Whether a file at target may be replaced: missing, or a regular file that is neither
-// read-only nor held by another opener of this program.
-void checkReplaceable(const fs::path& target) {
-  std::error_code error;
-  const fs::file_status status = fs::status(target, error);
-  if (!fs::exists(status)) return;
-  if (!fs::is_regular_file(status)) throw ZipError("something other than a file is in the way");
-  // The read-only attribute is the missing owner-write bit; tested here because a rename
-  // would replace a read-only file, and because the superuser may write to it anyway.
-  if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) {
-    throw ZipError("the existing file is read-only");
-  }
-  if (!platform::ExclusiveFile::canOpenForWriting(target)) {
-    throw ZipError("the existing file cannot be opened for writing");
-  }
-}
 
 }  // namespace
 
@@ -120,13 +93,7 @@ struct Extractor::Pending {
 };
 
 Extractor::Extractor(ZipArchive& archive, const fs::path& baseDirectory, ExtractOptions options)
-    : archive_(archive), options_(std::move(options)) {
-  std::error_code error;
-  base_ = fs::canonical(baseDirectory, error);
-  if (error || !fs::is_directory(base_)) {
-    throw ZipError("the base directory " + baseDirectory.string() + " does not exist");
-  }
-}
+    : archive_(archive), base_(baseDirectory), options_(std::move(options)) {}
 
 Extractor::~Extractor() {
   // Let every job end before the part files and readers they use go away.
@@ -167,7 +134,7 @@ Extractor::Pending Extractor::prepare(const ZipEntry& entry) {
     // The directory that holds the target is made outside the entry's own guard: when it
     // cannot be made, nothing after it could be placed where it belongs either.
     if (!item.elements.empty() &&
-        makeDirectories(item.elements, item.elements.size() - 1) == Walk::LeadsOutside) {
+        !base_.makeDirectories(item.elements, item.elements.size() - 1)) {
       throw ZipError("the path leads outside the base directory through a symbolic link");
     }
     if (!entry.isDirectory()) prepareFile(item);
@@ -187,11 +154,11 @@ void Extractor::prepareFile(Pending& item) {
     throw ZipError("it needs version " + std::to_string(entry.versionNeeded) + " to extract");
   }
   if (entry.uncompressedSize > options_.maxEntrySize) throw ZipError("the entry is too large");
-  item.target = targetOf(item.elements);
-  checkNotOutside(item.target);
+  item.target = base_.targetOf(item.elements);
+  base_.checkNotOutside(item.target);
   item.reader = std::make_unique<EntryReader>(archive_, entry, options_.password);
   // Checked now to spare decoding an entry that cannot be placed, and again before the rename.
-  checkReplaceable(item.target);
+  BaseDirectory::checkReplaceable(item.target);
   item.memory = decoderMemory(entry);
 }
 
@@ -256,7 +223,7 @@ void Extractor::finish(Pending& item) {
     if (*item.decodeFailure) throw ZipError(**item.decodeFailure);
     // Checked again at the last moment: decoding can take long, and a rename would replace
     // even a read-only file.
-    checkReplaceable(item.target);
+    BaseDirectory::checkReplaceable(item.target);
     item.part->replaceTarget(storedExecuteBits(*item.entry));
     // Failures here are ignored: the content is in place, which is what matters.
     const ZipEntry& entry = *item.entry;
@@ -278,7 +245,7 @@ void Extractor::writeDirectory(const Pending& item) {
   // Its parents exist by now; only the directory itself is left, and failing to make it
   // fails this entry alone.
   try {
-    if (makeDirectories(item.elements, item.elements.size()) == Walk::LeadsOutside) {
+    if (!base_.makeDirectories(item.elements, item.elements.size())) {
       throw ZipError("the path leads outside the base directory through a symbolic link");
     }
   } catch (const ExtractionEnded& failure) {
@@ -289,7 +256,7 @@ void Extractor::writeDirectory(const Pending& item) {
   const ZipEntry& entry = *item.entry;
   const uint32_t attributes =
       attributesFromExternal(entry.externalAttributes, entry.hostSystem) & ~platform::ReadOnly;
-  platform::applyAttributes(targetOf(item.elements), attributes);
+  platform::applyAttributes(base_.targetOf(item.elements), attributes);
   ++report_.directoriesWritten;
 }
 
@@ -307,55 +274,6 @@ bool Extractor::runsThroughPendingFile(const std::vector<std::string>& elements)
     if (pendingFiles_.count(joined(elements, count)) > 0) return true;
   }
   return false;
-}
-
-Extractor::Walk Extractor::makeDirectories(const std::vector<std::string>& elements, size_t count) {
-  fs::path current = base_;
-  for (size_t i = 0; i < count; ++i) {
-    current /= pathFromUtf8(elements[i]);
-    std::error_code error;
-    const fs::file_status status = fs::symlink_status(current, error);
-    if (fs::is_symlink(status)) {
-      const fs::path real = fs::canonical(current, error);
-      if (error || !isInsideBase(real)) return Walk::LeadsOutside;
-      if (!fs::is_directory(real, error)) {
-        throw ExtractionEnded("a file stands where the directory " + current.string() +
-                              " is needed");
-      }
-      continue;
-    }
-    if (fs::is_directory(status)) continue;
-    if (fs::exists(status)) {
-      throw ExtractionEnded("a file stands where the directory " + current.string() + " is needed");
-    }
-    if (!fs::create_directory(current, error) && error) {
-      throw ExtractionEnded("cannot create the directory " + current.string() + ": " +
-                            error.message());
-    }
-  }
-  return Walk::Ready;
-}
-
-bool Extractor::isInsideBase(const fs::path& canonicalPath) const {
-  const auto [baseEnd, pathEnd] =
-      std::mismatch(base_.begin(), base_.end(), canonicalPath.begin(), canonicalPath.end());
-  return baseEnd == base_.end();
-}
-
-// A target that is a symbolic link is only replaced when the link stays inside.
-void Extractor::checkNotOutside(const fs::path& path) const {
-  std::error_code error;
-  if (!fs::is_symlink(fs::symlink_status(path, error))) return;
-  const fs::path real = fs::canonical(path, error);
-  if (error || !isInsideBase(real)) {
-    throw ZipError("the path leads outside the base directory through a symbolic link");
-  }
-}
-
-fs::path Extractor::targetOf(const std::vector<std::string>& elements) const {
-  fs::path target = base_;
-  for (const std::string& element : elements) target /= pathFromUtf8(element);
-  return target;
 }
 
 }  // namespace zip

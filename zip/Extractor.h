@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "zip/BaseDirectory.h"
 #include "zip/DecodePool.h"
 #include "zip/EntryReader.h"
 #include "zip/PartFile.h"
@@ -74,7 +75,6 @@ public:
   ExtractionReport run();
 
 private:
-  enum class Walk { Ready, LeadsOutside };
   struct Pending;
 
   Pending prepare(const ZipEntry& entry);
@@ -85,14 +85,10 @@ private:
   void finish(Pending& item);
   void writeDirectory(const Pending& item);
   bool runsThroughPendingFile(const std::vector<std::string>& elements) const;
-  Walk makeDirectories(const std::vector<std::string>& elements, size_t count);
-  bool isInsideBase(const std::filesystem::path& canonicalPath) const;
-  void checkNotOutside(const std::filesystem::path& path) const;
-  std::filesystem::path targetOf(const std::vector<std::string>& elements) const;
   void removeLeftoversOnce(const std::filesystem::path& directory);
 
   ZipArchive& archive_;
-  std::filesystem::path base_;  // canonical
+  BaseDirectory base_;
   ExtractOptions options_;
   ExtractionReport report_;
   std::deque<Pending> pending_;              // entries begun and not finished, in order

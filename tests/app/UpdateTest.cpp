@@ -32,10 +32,10 @@ const QString kDoneWithErrors = "Proceso finalizado con errores.";
 std::string sampleArchive() {
   testsupport::ZipFixtureEntry readme{
       .name = "LEEME.txt", .data = "Quendral 2.4.1.7\n", .method = 8};
-  readme.password = "Quelbratzun%7";
+  readme.password = update::kArchivePassword;
   testsupport::ZipFixtureEntry report{
       .name = "Informes/Ventas.rpt", .data = "[Informe]\n", .method = 0};
-  report.password = "Quelbratzun%7";
+  report.password = update::kArchivePassword;
   return testsupport::buildZip({readme, report});
 }
 

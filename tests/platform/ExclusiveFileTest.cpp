@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tests/platform/TempDir.h"
-#include "tests/support/Unprivileged.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -85,6 +85,22 @@ TEST(ExclusiveFile, ReadOnlyFileIsRefusedForWritingAndKeepsItsBytes) {
     } catch (const std::system_error&) {
     }
     return readFile(path) == "installed" ? "" : "the file lost its bytes";
+  });
+  EXPECT_EQ(failure, "");
+}
+
+// A disk that refuses more data makes write() fail, not fall silently short.
+TEST(ExclusiveFile, AWriteTheDiskRefusesFails) {
+  TempDir dir;
+  const std::string failure = testsupport::runWithFileSizeLimit(1000, [&]() -> std::string {
+    ExclusiveFile file(dir / "destination.zip", Mode::CreateOrTruncate);
+    const std::string data(4000, 'x');
+    try {
+      file.write(data.data(), data.size());
+    } catch (const std::system_error& error) {
+      return error.code() == std::errc::file_too_large ? "" : error.what();
+    }
+    return "the write succeeded";
   });
   EXPECT_EQ(failure, "");
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/ExclusiveFile.h"
+#include "tests/support/ChildProcess.h"
 #include "versioncheck/VersionCheckError.h"
 
 namespace versioncheck {
@@ -127,6 +128,24 @@ TEST_F(VersionHistoryFetch, CreateFailureNamesThePathAndTheCause) {
   }
   EXPECT_FALSE(fs::exists(root_ / "missing"));
   EXPECT_EQ(readFile(root_ / "file-parent" / "Update"), "not a directory");
+}
+
+// A disk that refuses the copy half-way must not leave a half copy that a later check could
+// read as the whole file.
+TEST_F(VersionHistoryFetch, ACopyTheDiskRefusesIsNotLeftHalfWritten) {
+  const std::string body = kBody + std::string(20000, '-');
+  const std::string failure = testsupport::runWithFileSizeLimit(4096, [&]() -> std::string {
+    try {
+      fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, fetcherReturning(body));
+      return "the check succeeded";
+    } catch (const CannotCreateFileError& error) {
+      if (fs::exists(copyPath())) return "a half copy stayed";
+      return std::string(error.what()).find("File too large") == std::string::npos
+                 ? std::string("unexpected cause: ") + error.what()
+                 : "";
+    }
+  });
+  EXPECT_EQ(failure, "");
 }
 
 // Another opener of the program holds the copy (as on Windows, a file opened without

@@ -1,5 +1,7 @@
 #include "zip/EntryName.h"
 
+#include "platform/Unicode.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/support/ZipBuilder.h"
@@ -62,13 +64,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<NameCase>& row) { return row.param.label; });
 
 TEST(Utf8Validation, RefusesWhatIsNotStrictUtf8) {
-  EXPECT_TRUE(zip::isValidUtf8("plain"));
-  EXPECT_TRUE(zip::isValidUtf8("\xF0\x9F\x98\x80"));   // U+1F600
-  EXPECT_FALSE(zip::isValidUtf8("\xED\xA0\x80"));      // a surrogate
-  EXPECT_FALSE(zip::isValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
-  EXPECT_FALSE(zip::isValidUtf8("\xE0\x80\xAF"));      // overlong
-  EXPECT_FALSE(zip::isValidUtf8("\xE2\x82"));          // cut short
-  EXPECT_FALSE(zip::isValidUtf8("\x80"));              // a lone continuation byte
+  EXPECT_TRUE(platform::isValidUtf8("plain"));
+  EXPECT_TRUE(platform::isValidUtf8("\xF0\x9F\x98\x80"));   // U+1F600
+  EXPECT_FALSE(platform::isValidUtf8("\xED\xA0\x80"));      // a surrogate
+  EXPECT_FALSE(platform::isValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+  EXPECT_FALSE(platform::isValidUtf8("\xE0\x80\xAF"));      // overlong
+  EXPECT_FALSE(platform::isValidUtf8("\xE2\x82"));          // cut short
+  EXPECT_FALSE(platform::isValidUtf8("\x80"));              // a lone continuation byte
 }
 
 }  // namespace

@@ -13,8 +13,12 @@
 #include <array>
 #include <map>
 
+#include "platform/ExclusiveFile.h"
 #include "platform/HeldFile.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PartFiles.h"
 #include "tests/support/ScratchDirectory.h"
+#include "tests/support/SkippedEntries.h"
 #include "tests/support/ZipBuilder.h"
 #include "zip/MemoryInputStream.h"
 #include "zip/PartFile.h"
@@ -24,6 +28,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::buildZip;
+using testsupport::Causes;
+using testsupport::causes;
+using platform::ExclusiveFile;
+using testsupport::hasPartFiles;
 using testsupport::readFile;
 using testsupport::writeFile;
 using testsupport::ZipFixtureEntry;
@@ -41,20 +49,14 @@ unsigned currentUmask() {
   return mask;
 }
 
-bool hasPartFiles(const fs::path& directory) {
-  std::error_code error;
-  for (fs::recursive_directory_iterator it(directory, error), end; !error && it != end;
-       it.increment(error)) {
-    const auto& item = *it;
-    if (item.path().filename().string().find(zip::PartFile::marker) != std::string::npos) {
-      return true;
-    }
-  }
-  return false;
-}
 
 class ExtractorTest : public testing::Test {
 protected:
+  zip::ExtractionReport extractIntoBase(const std::string& archiveBytes,
+                                        zip::ExtractOptions options = {}) {
+    return extract(archiveBytes, base, std::move(options));
+  }
+
   testsupport::ScratchDirectory scratch;
   fs::path base = scratch / "base";
   fs::path outside = scratch / "outside";
@@ -145,6 +147,23 @@ TEST_F(ExtractorTest, AKilledExtractionLeavesNothingThatTheNextOneKeeps) {
   const auto report = extract(archive, base);
   EXPECT_EQ(report.filesWritten, entries.size());
   EXPECT_FALSE(hasPartFiles(base));
+}
+
+// A disk that refuses the new content leaves the old file as it was, and no part file.
+TEST_F(ExtractorTest, ADiskThatRefusesTheContentLeavesTheOldFile) {
+  writeFile(base / "big.dat", "old");
+  const std::string archive = buildZip(
+      {ZipFixtureEntry{.name = "big.dat", .data = std::string(200000, 'n'), .method = 8},
+       ZipFixtureEntry{.name = "small.txt", .data = "fits", .method = 8}});
+  const std::string failure = testsupport::runWithFileSizeLimit(50000, [&]() -> std::string {
+    const auto report = extract(archive, base);
+    if (causes(report).size() != 1 || causes(report)[0].first != "big.dat")
+      return "big.dat was not the one entry skipped";
+    if (readFile(base / "big.dat") != "old") return "the old file changed";
+    if (readFile(base / "small.txt") != "fits") return "the other entry was not written";
+    return hasPartFiles(base) ? "a part file stayed" : "";
+  });
+  EXPECT_EQ(failure, "");
 }
 
 // A replaced file keeps what its owner made of it; a new one gets the usual mode, with the
@@ -327,6 +346,109 @@ TEST_F(ExtractorTest, MissingBaseDirectoryIsAnError) {
   zip::MemoryInputStream stream(std::as_bytes(std::span(bytes.data(), bytes.size())));
   zip::ZipArchive archive(stream);
   EXPECT_THROW(zip::Extractor(archive, scratch / "missing", {}), zip::ZipError);
+}
+
+// ---- the rules, end to end ------------------------------------------------------------
+
+TEST_F(ExtractorTest, ReplacesExistingFilesAndTheLaterOfTwoEntriesWins) {
+  writeFile(base / "config.ini", "old");
+  const auto result = extractIntoBase(buildZip({
+      ZipFixtureEntry{.name = "config.ini", .data = "first"},
+      ZipFixtureEntry{.name = "config.ini", .data = "second", .method = 8},
+      ZipFixtureEntry{.name = "empty.log"},
+      ZipFixtureEntry{.name = "Vacio/"},
+  }));
+  EXPECT_TRUE(result.skipped.empty() && !result.endedBy);
+  EXPECT_EQ(readFile(base / "config.ini"), "second");
+  EXPECT_TRUE(fs::is_regular_file(base / "empty.log"));
+  EXPECT_EQ(fs::file_size(base / "empty.log"), 0u);
+  EXPECT_TRUE(fs::is_directory(base / "Vacio"));
+}
+
+TEST_F(ExtractorTest, BackslashNamesLandLikeSlashNames) {
+  const auto result = extractIntoBase(buildZip({
+      ZipFixtureEntry{.name = "Lib\\Informes\\", .externalAttributes = 0x10},
+      ZipFixtureEntry{.name = "Lib\\Informes\\factura.rpt", .data = "report", .method = 8},
+      ZipFixtureEntry{.name = "Lib/otro.txt", .data = "other"},
+  }));
+  EXPECT_TRUE(result.skipped.empty() && !result.endedBy);
+  EXPECT_EQ(readFile(base / "Lib" / "Informes" / "factura.rpt"), "report");
+  EXPECT_EQ(readFile(base / "Lib" / "otro.txt"), "other");
+}
+
+TEST_F(ExtractorTest, ReadOnlyOrHeldTargetsAreNotReplaced) {
+  writeFile(base / "readonly.dll", "installed");
+  fs::permissions(base / "readonly.dll", fs::perms::owner_read | fs::perms::group_read);
+  writeFile(base / "running.exe", "installed");
+  ExclusiveFile held(base / "running.exe", ExclusiveFile::Mode::OpenExisting);
+
+  const auto result = extractIntoBase(buildZip({
+      ZipFixtureEntry{.name = "readonly.dll", .data = "new", .method = 8},
+      ZipFixtureEntry{.name = "running.exe", .data = "new", .method = 8},
+      ZipFixtureEntry{.name = "other.txt", .data = "new", .method = 8},
+  }));
+  EXPECT_EQ(result.filesWritten, 1u);
+  EXPECT_EQ(causes(result),
+            (Causes{{"readonly.dll", "the existing file is read-only"},
+                    {"running.exe", "the existing file cannot be opened for writing"}}));
+  EXPECT_EQ(readFile(base / "readonly.dll"), "installed");
+  EXPECT_EQ(readFile(base / "running.exe"), "installed");
+  EXPECT_EQ(readFile(base / "other.txt"), "new");
+  EXPECT_FALSE(hasPartFiles(base));
+}
+
+TEST_F(ExtractorTest, ReadOnlyEntryKeepsALaterUpdateFromReplacingIt) {
+  const std::string first =
+      buildZip({ZipFixtureEntry{.name = "fixed.dat", .data = "1", .externalAttributes = 0x21}});
+  EXPECT_TRUE(extractIntoBase(first).skipped.empty());
+  const auto second = extractIntoBase(buildZip({ZipFixtureEntry{.name = "fixed.dat", .data = "2"}}));
+  EXPECT_EQ(causes(second), (Causes{{"fixed.dat", "the existing file is read-only"}}));
+  EXPECT_EQ(readFile(base / "fixed.dat"), "1");
+}
+
+TEST_F(ExtractorTest, BlockedParentDirectoryEndsTheExtraction) {
+  writeFile(base / "Lib", "a file where a directory is needed");
+  const auto result = extractIntoBase(buildZip({
+      ZipFixtureEntry{.name = "before.txt", .data = "before"},
+      ZipFixtureEntry{.name = "Lib/ResourcesUpd.dll", .data = "dll"},
+      ZipFixtureEntry{.name = "after.txt", .data = "after"},
+  }));
+  EXPECT_NE(result.endedBy.value_or("").find("a file stands where the directory"), std::string::npos);
+  EXPECT_EQ(result.filesWritten, 1u);
+  EXPECT_EQ(result.entriesNotReached, 1u);
+  EXPECT_EQ(readFile(base / "before.txt"), "before");
+  EXPECT_FALSE(fs::exists(base / "after.txt"));
+}
+
+TEST_F(ExtractorTest, NamesLeadingOutsideOrNotTextAreRefused) {
+  const auto result = extractIntoBase(buildZip({
+      ZipFixtureEntry{.name = "../escaped.txt", .data = "x"},
+      ZipFixtureEntry{.name = "Lib/../../escaped2.txt", .data = "x"},
+      ZipFixtureEntry{.name = "/tmp/absolute.txt", .data = "x"},
+      ZipFixtureEntry{.name = "C:\\Windows\\win.ini", .data = "x"},
+      ZipFixtureEntry{.name = "\\\\server\\share\\x.txt", .data = "x"},
+      ZipFixtureEntry{.name = std::string("nul\0.txt", 8), .data = "x"},
+      ZipFixtureEntry{.name = "bad\xC3(.txt", .data = "x", .flags = 0x0800},  // not UTF-8
+      ZipFixtureEntry{.name = "inside.txt", .data = "inside"},
+  }));
+  EXPECT_EQ(result.filesWritten, 1u);
+  EXPECT_EQ(result.skipped.size(), 7u);
+  for (const auto& [name, cause] : causes(result)) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(cause.find("outside") != std::string::npos ||
+                cause == "the name is not valid text");
+  }
+  EXPECT_FALSE(fs::exists(scratch / "escaped.txt"));
+  EXPECT_FALSE(fs::exists(scratch / "escaped2.txt"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 0);
+  EXPECT_EQ(readFile(base / "inside.txt"), "inside");
+}
+
+TEST_F(ExtractorTest, ArchiveWithACommentExtractsAsWithout) {
+  const auto result = extractIntoBase(buildZip({ZipFixtureEntry{.name = "a.txt", .data = "a"}},
+                                       {.comment = "Actualizacion 2.4.1.7"}));
+  EXPECT_TRUE(result.skipped.empty() && !result.endedBy);
+  EXPECT_EQ(readFile(base / "a.txt"), "a");
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-#include "tests/support/Unprivileged.h"
+#include "tests/support/ChildProcess.h"
 
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <exception>
 #include <string>
 
@@ -23,14 +25,12 @@ void handOver(const std::filesystem::path& directory) {
     ::lchown(it->path().c_str(), kNobodyUser, kNobodyGroup);
 }
 
-// In the child: become nobody, run the check, write its verdict to the pipe, and leave at once
-// (no exit handlers, no leak check of a copy of the parent).
-[[noreturn]] void runChild(int out, const std::function<std::string()>& check) {
-  std::string verdict;
-  if (::geteuid() == 0 &&
-      (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyGroup) != 0 || ::setuid(kNobodyUser) != 0)) {
-    verdict = "could not become the unprivileged user";
-  } else {
+// In the child: prepare, run the check, write its verdict to the pipe, and leave at once (no
+// exit handlers, no leak check of a copy of the parent).
+[[noreturn]] void runChild(int out, const std::function<std::string()>& prepare,
+                           const ChildCheck& check) {
+  std::string verdict = prepare();
+  if (verdict.empty()) {
     try {
       verdict = check();
     } catch (const std::exception& error) {
@@ -44,18 +44,14 @@ void handOver(const std::filesystem::path& directory) {
   ::_exit(0);
 }
 
-}  // namespace
-
-std::string runUnprivileged(const std::filesystem::path& workDirectory,
-                            const std::function<std::string()>& check) {
-  handOver(workDirectory);
+std::string runInChild(const std::function<std::string()>& prepare, const ChildCheck& check) {
   int channel[2];
   if (::pipe(channel) != 0) return "pipe failed";
   const pid_t child = ::fork();
   if (child < 0) return "fork failed";
   if (child == 0) {
     ::close(channel[0]);
-    runChild(channel[1], check);
+    runChild(channel[1], prepare, check);
   }
   ::close(channel[1]);
   std::string verdict;
@@ -67,6 +63,30 @@ std::string runUnprivileged(const std::filesystem::path& workDirectory,
   ::waitpid(child, &status, 0);
   if (verdict.empty()) return "the check ended without a verdict (status " + std::to_string(status) + ")";
   return verdict == "ok" ? std::string() : verdict;
+}
+
+}  // namespace
+
+std::string runUnprivileged(const std::filesystem::path& workDirectory, const ChildCheck& check) {
+  handOver(workDirectory);
+  return runInChild(
+      []() -> std::string {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyGroup) != 0 ||
+                                 ::setuid(kNobodyUser) != 0))
+          return "could not become the unprivileged user";
+        return "";
+      },
+      check);
+}
+
+std::string runWithFileSizeLimit(std::uint64_t maxFileBytes, const ChildCheck& check) {
+  return runInChild(
+      [maxFileBytes]() -> std::string {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(maxFileBytes), static_cast<rlim_t>(maxFileBytes)};
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "could not limit the file size";
+      },
+      check);
 }
 
 }  // namespace testsupport

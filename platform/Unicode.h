@@ -1,5 +1,9 @@
-// Lenient Unicode conversions for text that comes from outside: the version history file's
-// bytes, and names that end up in URLs, paths and messages.
+// The one Unicode codec of the program, for text that comes from outside: the version history
+// file's bytes, ZIP entry names, and names that end up in URLs, paths and messages.
+//
+// Strict check: isValidUtf8 says whether bytes are well-formed UTF-8 (no overlong forms, no
+// encoded surrogates, nothing above U+10FFFF, nothing cut short): the same rules the lenient
+// decoder applies.
 //
 // Replacement rule: nothing here ever fails or throws on bad input. Every ill-formed piece
 // becomes one U+FFFD REPLACEMENT CHARACTER and decoding goes on with the next unit:
@@ -18,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-namespace versioncheck {
+namespace platform {
 
 enum class ByteOrder { LittleEndian, BigEndian };
 
@@ -28,4 +32,7 @@ std::u16string decodeUtf16(std::string_view bytes, ByteOrder order);
 // UTF-16 to UTF-8, with U+FFFD in place of a lone surrogate.
 std::string encodeUtf8(std::u16string_view text);
 
-}  // namespace versioncheck
+// Whether bytes are well-formed UTF-8 throughout.
+bool isValidUtf8(std::string_view bytes);
+
+}  // namespace platform

@@ -1,8 +1,9 @@
-#include "versioncheck/Unicode.h"
+#include "platform/Unicode.h"
 
 #include <cstdint>
+#include <optional>
 
-namespace versioncheck {
+namespace platform {
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
@@ -52,46 +53,57 @@ char16_t unitAt(std::string_view bytes, size_t index, ByteOrder order) {
                                           : static_cast<char16_t>((first << 8) | second);
 }
 
+// The sequence that starts at bytes[start]: where it ends, and its code point when it is
+// well-formed. An ill-formed one ends before the byte that broke it, which may start the next.
+struct Utf8Sequence {
+  size_t end;
+  std::optional<uint32_t> codePoint;
+};
+
+Utf8Sequence readUtf8Sequence(std::string_view bytes, size_t start) {
+  const auto byte = static_cast<uint8_t>(bytes[start]);
+  if (byte < 0x80) return {start + 1, byte};
+  const LeadByte lead = classifyLead(byte);
+  if (lead.continuationBytes == 0) return {start + 1, std::nullopt};
+  uint32_t codePoint = lead.payload;
+  uint8_t low = lead.firstLow;
+  uint8_t high = lead.firstHigh;
+  size_t next = start + 1;
+  int taken = 0;
+  for (; taken < lead.continuationBytes && next < bytes.size(); ++taken, ++next) {
+    const auto continuation = static_cast<uint8_t>(bytes[next]);
+    if (continuation < low || continuation > high) break;
+    codePoint = (codePoint << 6) | (continuation & 0x3Fu);
+    low = 0x80;
+    high = 0xBF;
+  }
+  if (taken != lead.continuationBytes) return {next, std::nullopt};
+  return {next, codePoint};
+}
+
 }  // namespace
 
 std::u16string decodeUtf8(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto byte = static_cast<uint8_t>(bytes[i]);
-    if (byte < 0x80) {
-      out.push_back(byte);
-      ++i;
-      continue;
-    }
-    const LeadByte lead = classifyLead(byte);
-    if (lead.continuationBytes == 0) {
+  for (size_t i = 0; i < bytes.size();) {
+    const Utf8Sequence sequence = readUtf8Sequence(bytes, i);
+    if (sequence.codePoint)
+      appendCodePoint(out, *sequence.codePoint);
+    else
       out.push_back(kReplacement);
-      ++i;
-      continue;
-    }
-    uint32_t codePoint = lead.payload;
-    uint8_t low = lead.firstLow;
-    uint8_t high = lead.firstHigh;
-    size_t next = i + 1;
-    int taken = 0;
-    for (; taken < lead.continuationBytes && next < bytes.size(); ++taken, ++next) {
-      const auto continuation = static_cast<uint8_t>(bytes[next]);
-      if (continuation < low || continuation > high) break;
-      codePoint = (codePoint << 6) | (continuation & 0x3Fu);
-      low = 0x80;
-      high = 0xBF;
-    }
-    if (taken == lead.continuationBytes) {
-      appendCodePoint(out, codePoint);
-    } else {
-      // The byte that broke the sequence is not consumed: it may start the next one.
-      out.push_back(kReplacement);
-    }
-    i = next;
+    i = sequence.end;
   }
   return out;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    const Utf8Sequence sequence = readUtf8Sequence(bytes, i);
+    if (!sequence.codePoint) return false;
+    i = sequence.end;
+  }
+  return true;
 }
 
 std::u16string decodeUtf16(std::string_view bytes, ByteOrder order) {
@@ -146,4 +158,4 @@ std::string encodeUtf8(std::u16string_view text) {
   return out;
 }
 
-}  // namespace versioncheck
+}  // namespace platform

@@ -1,0 +1,51 @@
+// The rules that keep an extraction's writes inside its base directory, on disk: the base
+// taken as its canonical path, the directories of a target created one level at a time
+// without ever following a symbolic link out of the base, the target of a confined name
+// (TargetPath.h makes the names), and whether an existing target may be replaced.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "zip/ZipError.h"
+
+namespace zip {
+
+// A failure that ends the whole extraction rather than one entry: a directory that is to hold
+// targets cannot be made, so nothing after it could be placed where it belongs either.
+class ExtractionEnded : public ZipError {
+public:
+  using ZipError::ZipError;
+};
+
+class BaseDirectory {
+public:
+  // Throws ZipError when the directory does not exist.
+  explicit BaseDirectory(const std::filesystem::path& directory);
+
+  const std::filesystem::path& path() const { return canonical_; }
+
+  // The path of the confined elements below the base (no check of what is on disk).
+  std::filesystem::path targetOf(const std::vector<std::string>& elements) const;
+
+  // Creates the first `count` elements as directories where they are missing. A symbolic link
+  // among them is followed only when it stays inside the base: false when one leads outside
+  // (nothing is created past it). Throws ExtractionEnded when a file stands where a directory
+  // is needed or a directory cannot be created.
+  bool makeDirectories(const std::vector<std::string>& elements, size_t count) const;
+
+  // Throws ZipError when path is a symbolic link that leads outside the base.
+  void checkNotOutside(const std::filesystem::path& path) const;
+
+  // Throws ZipError, with the reason, unless a file at target may be replaced: missing, or a
+  // regular file that is neither read-only nor held by another opener of this program.
+  static void checkReplaceable(const std::filesystem::path& target);
+
+private:
+  bool contains(const std::filesystem::path& canonicalPath) const;
+
+  std::filesystem::path canonical_;
+};
+
+}  // namespace zip
