@@ -4,7 +4,6 @@
 
 #include <mutex>
 #include <new>
-#include <utility>
 
 #include "net/Exchange.h"
 #include "net/ResponseHead.h"
