@@ -8,6 +8,7 @@
 #include "branding/GradientText.h"
 #include "branding/ImageControl.h"
 #include "branding/ImageLoading.h"
+#include "net/BodySink.h"
 #include "net/HttpClient.h"
 #include "platform/FileVersion.h"
 #include "ui_UpdateFrm.h"

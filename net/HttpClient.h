@@ -16,84 +16,24 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
+#include "net/BodySink.h"
+#include "net/Error.h"
+#include "net/TlsIoHandler.h"
+
 namespace net {
+
+// The libcurl side of a client, inside net/ only (net/Exchange.h).
+struct CurlHandle;
+struct ExchangeOutcome;
 
 // Initialises libcurl for the whole process. Call from main() before any thread starts (later
 // calls do nothing). Tests call it in a fixture.
 void globalInit();
-
-// Every error get() raises derives from this one; what() is the text to show.
-class Error : public std::runtime_error {
-public:
-  using std::runtime_error::runtime_error;
-};
-
-// The final response had a status outside 200..299 (a redirect that was not followed, 304, 401,
-// 404, ...). what() is the status line exactly as received, without its CR LF.
-class HttpError : public Error {
-public:
-  HttpError(long status, const std::string& statusLine) : Error(statusLine), status_(status) {}
-  long status() const { return status_; }
-
-private:
-  long status_;
-};
-
-// No answer could be had: connection refused, host not found, TLS failure, a connection that
-// broke, a reply that is not HTTP, "Read timed out.", "Unknown Protocol". what() is our text,
-// mostly libcurl's description of the cause.
-class TransportError : public Error {
-public:
-  using Error::Error;
-};
-
-// Where get() writes the body of the final response. get() takes position() once at its start
-// and seeks back there before each further request, so the sink ends holding the final body
-// only. write() may throw (a full disk, a cap): the transfer then breaks off and get() rethrows.
-class BodySink {
-public:
-  virtual ~BodySink() = default;
-  virtual void write(const char* data, std::size_t size) = 0;
-  virtual std::uint64_t position() const = 0;
-  // Sets the position for the next write; data after it may be dropped.
-  virtual void seek(std::uint64_t position) = 0;
-};
-
-// A sink in memory, capped: a write beyond `cap` bytes throws net::TransportError, so a server
-// cannot make us hold more than we asked for.
-class MemorySink : public BodySink {
-public:
-  explicit MemorySink(std::size_t cap) : cap_(cap) {}
-  void write(const char* data, std::size_t size) override;
-  std::uint64_t position() const override { return data_.size(); }
-  void seek(std::uint64_t position) override;  // truncates to position
-  const std::string& data() const { return data_; }
-  std::string take() { return std::move(data_); }
-
-private:
-  std::size_t cap_;
-  std::string data_;
-};
-
-// The TLS settings a client applies to https URLs: TLS 1.2 or newer, the server certificate
-// verified against the system's trusted certificates, the host name verified and sent in the
-// handshake. Users have no way to loosen this; only tests may name another CA.
-class TlsIoHandler {
-public:
-  // FOR TESTS ONLY: trust the certificates in this PEM file instead of the system's store.
-  void setCaFileForTests(const std::filesystem::path& caFile) { caFile_ = caFile; }
-  const std::filesystem::path& caFile() const { return caFile_; }
-
-private:
-  std::filesystem::path caFile_;
-};
 
 // What a completed get() returns. A GET that ran into the redirect limit returns normally with
 // redirectLimitHit set, and the sink holds no body.
@@ -171,13 +111,10 @@ public:
   TlsIoHandler& ioHandler() { return *ioHandler_; }
 
 private:
-  struct Curl;
-  struct Exchange;
-  struct Outcome;
-  Outcome exchange(const std::string& url, BodySink& sink, bool followThisRedirect,
-                   std::optional<std::chrono::steady_clock::time_point> deadline);
+  ExchangeOutcome exchange(const std::string& url, BodySink& sink, bool followThisRedirect,
+                           std::optional<std::chrono::steady_clock::time_point> deadline);
 
-  std::unique_ptr<Curl> curl_;
+  std::unique_ptr<CurlHandle> curl_;
   TlsIoHandler ownIoHandler_;
   TlsIoHandler* ioHandler_ = &ownIoHandler_;
   bool basicAuthByDefault_ = false;

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "net/BodySink.h"
 #include "update/TransferPercent.h"
 
 namespace update {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "net/HttpClient.h"
+#include "net/TlsIoHandler.h"
 #include "platform/ExclusiveFile.h"
 
 namespace update {

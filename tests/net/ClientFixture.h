@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "net/BodySink.h"
+#include "net/Error.h"
 #include "net/HttpClient.h"
 #include "tests/support/ScriptedHttpServer.h"
 

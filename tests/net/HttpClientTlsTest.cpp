@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "net/TlsIoHandler.h"
 #include "tests/net/ClientFixture.h"
 
 namespace nettest {
