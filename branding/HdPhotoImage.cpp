@@ -1,10 +1,15 @@
 #include "branding/HdPhotoImage.h"
 
+#include "platform/ChildProcess.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 
 // jxrlib defines min and max as macros: call std::max as (std::max).
 #include <JXRGlue.h>
@@ -41,6 +46,8 @@ qsizetype rowBytes(const PKPixelFormatGUID& format, qsizetype width) {
 // the size declared is a decompression bomb: the decoder would spend minutes on every macroblock
 // of the declared size, even reduced.
 constexpr qint64 kMostPixelsPerByte = 16384;
+// The largest image takes well under a second; a decoder still busy after this is stuck.
+constexpr std::chrono::seconds kLongestDecode{30};
 
 // How many times to halve the image while decoding (JPEG XR decodes at 1/1 to 1/16) so that
 // it stays at least as large as it is shown: the size that fits inside largest.
@@ -75,15 +82,17 @@ constexpr Target kOpaque[] = {{&GUID_PKPixelFormat32bppBGR, QImage::Format_RGB32
                               {&GUID_PKPixelFormat8bppGray, QImage::Format_Grayscale8}};
 static_assert(std::endian::native == std::endian::little);
 
-}  // namespace
+// The picture as the child process hands it over: this header, then the rows.
+struct Picture {
+  int32_t width;
+  int32_t height;
+  int32_t format;  // QImage::Format
+  int32_t bytesPerLine;
+};
 
-bool isHdPhoto(QByteArrayView data) {
-  return data.size() >= 4 && data[0] == 'I' && data[1] == 'I' &&
-         static_cast<unsigned char>(data[2]) == 0xBC && (data[3] == 0 || data[3] == 1);
-}
-
-QImage decodeHdPhoto(QByteArrayView data, QSize largest, qsizetype maxBitmapBytes) {
-  if (!isHdPhoto(data)) return {};
+// The decoding itself, run in the child process: a picture in the form of Picture, or empty
+// for data that is refused.
+std::string decodeHere(QByteArrayView data, QSize largest, qsizetype maxBitmapBytes) {
   WMPStream* rawStream = nullptr;
   // A read-only stream: the decoder never writes through the pointer.
   if (Failed(CreateWS_Memory(&rawStream, const_cast<char*>(data.data()),
@@ -162,16 +171,57 @@ QImage decodeHdPhoto(QByteArrayView data, QSize largest, qsizetype maxBitmapByte
   if (Failed(converter->Copy(converter.get(), &whole, pixels.get(), static_cast<U32>(stride))))
     return {};
 
-  QImage picture(width, height, target->qt);
+  // Rows padded to 4 bytes, as a QImage over borrowed memory needs them.
+  Picture head{width, height, static_cast<int32_t>(target->qt),
+               (static_cast<int32_t>(targetRow) + 3) & ~3};
+  std::string picture(sizeof head + static_cast<size_t>(head.bytesPerLine) * height, '\0');
+  std::memcpy(picture.data(), &head, sizeof head);
+  for (int y = 0; y < height; ++y) {
+    char* row = picture.data() + sizeof head + static_cast<size_t>(y) * head.bytesPerLine;
+    std::memcpy(row, pixels.get() + y * stride, static_cast<size_t>(targetRow));
+    // The fourth byte of 32bppBGR is left undefined; RGB32 wants it opaque.
+    if (target->qt == QImage::Format_RGB32)
+      for (int x = 0; x < width; ++x) row[4 * x + 3] = static_cast<char>(0xFF);
+  }
+  return picture;
+}
+
+}  // namespace
+
+bool isHdPhoto(QByteArrayView data) {
+  return data.size() >= 4 && data[0] == 'I' && data[1] == 'I' &&
+         static_cast<unsigned char>(data[2]) == 0xBC && (data[3] == 0 || data[3] == 1);
+}
+
+QImage decodeHdPhoto(QByteArrayView data, QSize largest, qsizetype maxBitmapBytes) {
+  if (!isHdPhoto(data)) return {};
+  // libjxr asserts on what it reads and trusts offsets in the file: a damaged image must end
+  // a child process, not the updater.
+  std::optional<std::string> bytes = platform::runInChildProcess(
+      [&] { return decodeHere(data, largest, maxBitmapBytes); },
+      sizeof(Picture) + static_cast<size_t>(maxBitmapBytes), kLongestDecode);
+  if (!bytes || bytes->size() < sizeof(Picture)) return {};
+  Picture head;
+  std::memcpy(&head, bytes->data(), sizeof head);
+  const auto format = static_cast<QImage::Format>(head.format);
+  const bool known = std::any_of(std::begin(kWithAlpha), std::end(kWithAlpha),
+                                 [&](const Target& t) { return t.qt == format; }) ||
+                     std::any_of(std::begin(kOpaque), std::end(kOpaque),
+                                 [&](const Target& t) { return t.qt == format; });
+  if (!known || head.width <= 0 || head.height <= 0 || head.bytesPerLine % 4 != 0 ||
+      head.bytesPerLine <
+          qsizetype{head.width} * QImage::toPixelFormat(format).bitsPerPixel() / 8 ||
+      bytes->size() != sizeof head + static_cast<size_t>(head.bytesPerLine) * head.height)
+    return {};
+
+  // The picture keeps the child's bytes without a copy, and frees them with its last copy.
+  auto owner = std::make_unique<std::string>(std::move(*bytes));
+  QImage picture(
+      reinterpret_cast<uchar*>(owner->data() + sizeof head), head.width, head.height,
+      head.bytesPerLine, format, [](void* held) { delete static_cast<std::string*>(held); },
+      owner.get());
   if (picture.isNull()) return {};
-  for (int y = 0; y < height; ++y)
-    std::memcpy(picture.scanLine(y), pixels.get() + y * stride, static_cast<size_t>(targetRow));
-  // The fourth byte of 32bppBGR is left undefined; RGB32 wants it opaque.
-  if (target->qt == QImage::Format_RGB32)
-    for (int y = 0; y < height; ++y) {
-      auto* row = reinterpret_cast<uint32_t*>(picture.scanLine(y));
-      for (int x = 0; x < width; ++x) row[x] |= 0xFF000000u;
-    }
+  owner.release();
   return picture;
 }
 

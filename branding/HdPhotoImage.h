@@ -1,4 +1,6 @@
-// HD Photo (JPEG XR) images, which Qt has no decoder for, decoded from memory with libjxr.
+// HD Photo (JPEG XR) images, which Qt has no decoder for, decoded from memory with libjxr in a
+// child process: libjxr asserts on what it reads, so a damaged file would otherwise end the
+// updater.
 #pragma once
 
 #include <QByteArrayView>

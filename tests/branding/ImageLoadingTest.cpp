@@ -138,6 +138,10 @@ struct FormatCase {
   QRgb colour;  // at the centre, within a few steps for lossy formats
 };
 
+void PrintTo(const FormatCase& row, std::ostream* out) {
+  *out << row.file;
+}
+
 class DecodesEveryFormat : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(DecodesEveryFormat, FirstFrameBySizeAndColour) {
