@@ -66,20 +66,29 @@ int reductionFor(QSize size, QSize largest) {
   return reduction;
 }
 
-// A pixel format libjxr can write and the QImage format with the same bytes.
+// A pixel format libjxr can write and the QImage format with the same bytes. 32bppBGR(A) is
+// B, G, R, A in memory: QImage's 32-bit ARGB on a little-endian machine.
 struct Target {
   const PKPixelFormatGUID* jxr;
   QImage::Format qt;
 };
 
-// libjxr converts each of its formats to a few others only: the first of these it can convert
-// to is taken. 32bppBGR(A) is B, G, R, A in memory: QImage's 32-bit ARGB on a little-endian
-// machine.
+// Formats taken as the decoder writes them, without a conversion.
+constexpr Target kAsDecoded[] = {
+    {&GUID_PKPixelFormat24bppBGR, QImage::Format_BGR888},
+    {&GUID_PKPixelFormat24bppRGB, QImage::Format_RGB888},
+    {&GUID_PKPixelFormat8bppGray, QImage::Format_Grayscale8},
+    {&GUID_PKPixelFormat32bppBGRA, QImage::Format_ARGB32},
+    {&GUID_PKPixelFormat32bppPBGRA, QImage::Format_ARGB32_Premultiplied},
+    {&GUID_PKPixelFormat32bppBGR, QImage::Format_RGB32}};
+// Any other format is converted to the first of these that libjxr converts it to. Its
+// converters work in place, and those that widen a pixel overwrite the first pixels of a row
+// before reading them, so narrowing ones are taken first.
 constexpr Target kWithAlpha[] = {{&GUID_PKPixelFormat32bppBGRA, QImage::Format_ARGB32}};
-constexpr Target kOpaque[] = {{&GUID_PKPixelFormat32bppBGR, QImage::Format_RGB32},
-                              {&GUID_PKPixelFormat24bppBGR, QImage::Format_BGR888},
+constexpr Target kOpaque[] = {{&GUID_PKPixelFormat24bppBGR, QImage::Format_BGR888},
                               {&GUID_PKPixelFormat24bppRGB, QImage::Format_RGB888},
-                              {&GUID_PKPixelFormat8bppGray, QImage::Format_Grayscale8}};
+                              {&GUID_PKPixelFormat8bppGray, QImage::Format_Grayscale8},
+                              {&GUID_PKPixelFormat32bppBGR, QImage::Format_RGB32}};
 static_assert(std::endian::native == std::endian::little);
 
 // The picture as the child process hands it over: this header, then the rows.
@@ -149,13 +158,17 @@ std::string decodeHere(QByteArrayView data, QSize largest, qsizetype maxBitmapBy
   if (Failed(PKCodecFactory_CreateFormatConverter(&rawConverter))) return {};
   const std::unique_ptr<PKFormatConverter, ConverterRelease> converter(rawConverter);
   const Target* target = nullptr;
-  for (const Target& candidate :
-       alpha ? std::span<const Target>(kWithAlpha) : std::span<const Target>(kOpaque)) {
-    if (!Failed(converter->Initialize(converter.get(), decoder.get(), nullptr, *candidate.jxr))) {
-      target = &candidate;
-      break;
+  const auto tryTargets = [&](std::span<const Target> targets, bool onlyExact) {
+    for (const Target& candidate : targets) {
+      if (target != nullptr) return;
+      if (onlyExact && std::memcmp(candidate.jxr, &native, sizeof native) != 0) continue;
+      if (!onlyExact && rowBytes(*candidate.jxr, width) > nativeRow) continue;
+      if (!Failed(converter->Initialize(converter.get(), decoder.get(), nullptr, *candidate.jxr)))
+        target = &candidate;
     }
-  }
+  };
+  tryTargets(kAsDecoded, true);
+  tryTargets(alpha ? std::span<const Target>(kWithAlpha) : std::span<const Target>(kOpaque), false);
   if (target == nullptr) return {};
 
   // The decoder writes its own pixel format into the buffer and the converter turns it into

@@ -17,7 +17,7 @@ bool isHdPhoto(QByteArrayView data);
 // scales it the rest of the way. The size is read from the header first: a frame whose decoded
 // bitmap would take more than maxBitmapBytes, or that declares far more pixels than its data
 // can hold, is refused before any pixel is decoded. Returns a
-// null image for data the decoder refuses, a pixel format it cannot convert to 8-bit RGB, grey
+// null image for data the decoder refuses, a pixel format it cannot narrow to 8-bit RGB, grey
 // or RGB with alpha, or a frame without width or height; throws nothing.
 QImage decodeHdPhoto(QByteArrayView data, QSize largest, qsizetype maxBitmapBytes);
 

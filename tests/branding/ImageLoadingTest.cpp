@@ -78,36 +78,41 @@ bool toolsPresent(std::initializer_list<const char*> tools, std::string& missing
     }                                                                           \
   } while (false)
 
-// The command that makes each fixture file in the scratch directory. "red" images are 40 x 30
-// and solid red; "frames" images hold a red first frame and a blue second one.
+// The command that makes each fixture file in the scratch directory. "pattern" images are
+// 40 x 30 blocks: red, a blue band (columns 10-19), lime (columns 20-29, top half) and white
+// (columns 30-39, bottom half). "frames" images hold a red first frame and a blue second one.
+#define PATTERN                                                                    \
+  "convert -size 40x30 xc:red -fill blue -draw 'rectangle 10,0 19,29' -fill lime " \
+  "-draw 'rectangle 20,0 29,14' -fill white -draw 'rectangle 30,15 39,29' "
 const std::map<std::string, std::string>& fixtureCommands() {
   static const std::map<std::string, std::string> commands{
-      {"red.bmp", "convert -size 40x30 xc:red BMP3:red.bmp"},
-      {"red.jpg", "convert -size 40x30 xc:red -quality 95 red.jpg"},
-      {"red.png", "convert -size 40x30 xc:red red.png"},
-      {"red.gif", "convert -size 40x30 xc:red red.gif"},
-      {"red.tif", "convert -size 40x30 xc:red -compress lzw red.tif"},
-      {"red.ico", "convert -size 40x30 xc:red red.ico"},
-      {"red.jxr", "convert -size 40x30 xc:red BMP3:jxr24.bmp && JxrEncApp -i jxr24.bmp -o red.jxr"},
-      {"half-red-planar.jxr",
-       "convert -size 40x30 xc:'rgba(255,0,0,0.5)' -depth 8 -alpha on -compress none "
-       "half-red.tif && JxrEncApp -i half-red.tif -o half-red-planar.jxr -a 2"},
-      {"half-red-interleaved.jxr",
-       "convert -size 40x30 xc:'rgba(255,0,0,0.5)' -depth 8 -alpha on -compress none "
-       "half-red.tif && JxrEncApp -i half-red.tif -o half-red-interleaved.jxr -a 3"},
+      {"pattern.bmp", PATTERN "BMP3:pattern.bmp"},
+      {"pattern.jpg", PATTERN "-quality 95 pattern.jpg"},
+      {"pattern.png", PATTERN "pattern.png"},
+      {"pattern.gif", PATTERN "pattern.gif"},
+      {"pattern.tif", PATTERN "-compress lzw pattern.tif"},
+      {"pattern.ico", PATTERN "pattern.ico"},
+      {"pattern.jxr",
+       PATTERN "-type TrueColor BMP3:p24.bmp && JxrEncApp -i p24.bmp -o pattern.jxr"},
+      {"half-planar.jxr",
+       PATTERN "-alpha set -channel A -evaluate set 50% +channel -depth 8 "
+               "-compress none half.tif && JxrEncApp -i half.tif -o half-planar.jxr -a 2"},
+      {"half-interleaved.jxr",
+       PATTERN "-alpha set -channel A -evaluate set 50% +channel -depth 8 -compress none "
+               "half.tif && JxrEncApp -i half.tif -o half-interleaved.jxr -a 3"},
       {"grey.jxr",
-       "convert -size 40x30 xc:'gray(50%)' -depth 8 grey.pgm && mv grey.pgm grey.pnm && "
-       "JxrEncApp -i grey.pnm -o grey.jxr"},
+       "convert -size 40x30 xc:'gray(20%)' -fill 'gray(80%)' -draw 'rectangle 10,0 19,29' "
+       "-depth 8 grey.pgm && mv grey.pgm grey.pnm && JxrEncApp -i grey.pnm -o grey.jxr"},
       {"frames.gif", "convert -size 8x8 xc:red xc:blue frames.gif"},
       {"frames.tif", "convert -size 8x8 xc:red xc:blue frames.tif"},
       {"frames.ico", "convert -size 16x16 xc:red -size 32x32 xc:blue frames.ico"},
       {"wide.png", "convert -size 5000x10 xc:red wide.png"},
       {"wide.bmp", "convert -size 5000x10 xc:red BMP3:wide.bmp"},
       // Formats Qt reads but the updater does not take.
-      {"red.tga", "convert -size 40x30 xc:red red.tga"},
-      {"red.ppm", "convert -size 40x30 xc:red red.ppm"},
-      {"red.webp", "convert -size 40x30 xc:red red.webp"},
-      {"red.xpm", "convert -size 40x30 xc:red red.xpm"},
+      {"pattern.tga", PATTERN "pattern.tga"},
+      {"pattern.ppm", PATTERN "pattern.ppm"},
+      {"pattern.webp", PATTERN "pattern.webp"},
+      {"pattern.xpm", PATTERN "pattern.xpm"},
       {"wide.jxr",
        "convert -size 5000x10 xc:red BMP3:wide24.bmp && JxrEncApp -i wide24.bmp "
        "-o wide.jxr"},
@@ -128,14 +133,22 @@ QByteArray fixture(const std::string& name) {
   return made[name] = bytes;
 }
 
-QRgb centre(const QImage& image) {
-  return image.pixel(image.width() / 2, image.height() / 2);
+using Samples = std::vector<std::pair<QPoint, QRgb>>;
+
+// Every block of the pattern, and the first columns, which an in-place pixel conversion that
+// widens pixels would overwrite before reading them.
+Samples patternSamples(int alpha = 255) {
+  const QRgb red = qRgba(255, 0, 0, alpha), blue = qRgba(0, 0, 255, alpha);
+  const QRgb lime = qRgba(0, 255, 0, alpha), white = qRgba(255, 255, 255, alpha);
+  return {{{0, 15}, red},  {{1, 15}, red},  {{2, 3}, red},  {{5, 25}, red},   {{15, 15}, blue},
+          {{25, 6}, lime}, {{25, 23}, red}, {{35, 6}, red}, {{35, 23}, white}};
 }
 
 struct FormatCase {
   const char* file;
   QSize size;
-  QRgb colour;  // at the centre, within a few steps for lossy formats
+  Samples samples;
+  int tolerance;  // per channel: lossy formats blur the block edges a little
 };
 
 void PrintTo(const FormatCase& row, std::ostream* out) {
@@ -144,38 +157,48 @@ void PrintTo(const FormatCase& row, std::ostream* out) {
 
 class DecodesEveryFormat : public ::testing::TestWithParam<FormatCase> {};
 
-TEST_P(DecodesEveryFormat, FirstFrameBySizeAndColour) {
+TEST_P(DecodesEveryFormat, FirstFrameBySizeAndColours) {
   REQUIRE_FIXTURE_TOOLS();
   const FormatCase& row = GetParam();
   const QByteArray data = fixture(row.file);
   ASSERT_FALSE(data.isEmpty()) << "the fixture was not made: " << fixtureCommands().at(row.file);
   const QImage image = decode(data);
-  EXPECT_EQ(image.size(), row.size);
-  const QRgb got = centre(image);
-  EXPECT_NEAR(qRed(got), qRed(row.colour), 8);
-  EXPECT_NEAR(qGreen(got), qGreen(row.colour), 8);
-  EXPECT_NEAR(qBlue(got), qBlue(row.colour), 8);
-  EXPECT_NEAR(qAlpha(got), qAlpha(row.colour), 2);
+  ASSERT_EQ(image.size(), row.size);
+  for (const auto& [point, colour] : row.samples) {
+    SCOPED_TRACE(testing::Message() << "at " << point.x() << "," << point.y());
+    const QRgb got = image.pixel(point);
+    EXPECT_NEAR(qRed(got), qRed(colour), row.tolerance);
+    EXPECT_NEAR(qGreen(got), qGreen(colour), row.tolerance);
+    EXPECT_NEAR(qBlue(got), qBlue(colour), row.tolerance);
+    EXPECT_NEAR(qAlpha(got), qAlpha(colour), 2);
+  }
 }
 
 const QRgb kRed = qRgb(255, 0, 0);
+const QSize kPattern{40, 30};
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, DecodesEveryFormat,
-    ::testing::Values(FormatCase{"red.bmp", {40, 30}, kRed}, FormatCase{"red.jpg", {40, 30}, kRed},
-                      FormatCase{"red.png", {40, 30}, kRed}, FormatCase{"red.gif", {40, 30}, kRed},
-                      FormatCase{"red.tif", {40, 30}, kRed}, FormatCase{"red.ico", {40, 30}, kRed},
-                      FormatCase{"red.jxr", {40, 30}, kRed},
-                      FormatCase{"half-red-planar.jxr", {40, 30}, qRgba(255, 0, 0, 128)},
-                      FormatCase{"half-red-interleaved.jxr", {40, 30}, qRgba(255, 0, 0, 128)},
-                      FormatCase{"grey.jxr", {40, 30}, qRgb(128, 128, 128)},
-                      FormatCase{"frames.gif", {8, 8}, kRed},
-                      FormatCase{"frames.tif", {8, 8}, kRed},
-                      FormatCase{"frames.ico", {16, 16}, kRed},
+    ::testing::Values(FormatCase{"pattern.bmp", kPattern, patternSamples(), 0},
+                      FormatCase{"pattern.jpg", kPattern, patternSamples(), 40},
+                      FormatCase{"pattern.png", kPattern, patternSamples(), 0},
+                      FormatCase{"pattern.gif", kPattern, patternSamples(), 0},
+                      FormatCase{"pattern.tif", kPattern, patternSamples(), 0},
+                      FormatCase{"pattern.ico", kPattern, patternSamples(), 0},
+                      FormatCase{"pattern.jxr", kPattern, patternSamples(), 2},
+                      FormatCase{"half-planar.jxr", kPattern, patternSamples(128), 2},
+                      FormatCase{"half-interleaved.jxr", kPattern, patternSamples(128), 2},
+                      FormatCase{"grey.jxr",
+                                 kPattern,
+                                 {{{1, 15}, qRgb(51, 51, 51)}, {{15, 15}, qRgb(204, 204, 204)}},
+                                 2},
+                      FormatCase{"frames.gif", {8, 8}, {{{4, 4}, kRed}}, 0},
+                      FormatCase{"frames.tif", {8, 8}, {{{4, 4}, kRed}}, 0},
+                      FormatCase{"frames.ico", {16, 16}, {{{8, 8}, kRed}}, 0},
                       // Wider than the largest bitmap: scaled down to fit, keeping the ratio.
-                      FormatCase{"wide.png", {4096, 8}, kRed},
-                      FormatCase{"wide.bmp", {4096, 8}, kRed},
-                      FormatCase{"wide.jxr", {4096, 8}, kRed}),
+                      FormatCase{"wide.png", {4096, 8}, {{{2048, 4}, kRed}}, 0},
+                      FormatCase{"wide.bmp", {4096, 8}, {{{2048, 4}, kRed}}, 0},
+                      FormatCase{"wide.jxr", {4096, 8}, {{{2048, 4}, kRed}}, 2}),
     [](const auto& row) {
       std::string name = row.param.file;
       for (char& c : name)
@@ -312,7 +335,7 @@ std::vector<HostileCase> hostileCases() {
   std::vector<HostileCase> cases;
   const char* formats[] = {"bmp", "jpg", "png", "gif", "tif", "ico", "jxr"};
   for (const char* format : formats) {
-    const std::string file = std::string("red.") + format;
+    const std::string file = std::string("pattern.") + format;
     for (const int percent : {10, 50, 90}) {
       cases.push_back({std::string("Truncated_") + format + "_" + std::to_string(percent),
                        [file, percent] {
@@ -330,7 +353,7 @@ std::vector<HostileCase> hostileCases() {
                        [file] { return declaringSize(file, 0, 30); }, true});
   }
   for (const char* format : {"tga", "ppm", "webp", "xpm"}) {
-    const std::string file = std::string("red.") + format;
+    const std::string file = std::string("pattern.") + format;
     cases.push_back({std::string("NotAccepted_") + format, [file] { return fixture(file); }, true});
   }
   const std::pair<const char*, QByteArray> signatures[] = {
