@@ -217,9 +217,8 @@ QImage decodeHdPhoto(QByteArrayView data, QSize largest, qsizetype maxBitmapByte
   Picture head;
   std::memcpy(&head, bytes->data(), sizeof head);
   const auto format = static_cast<QImage::Format>(head.format);
-  const bool known = std::any_of(std::begin(kWithAlpha), std::end(kWithAlpha),
-                                 [&](const Target& t) { return t.qt == format; }) ||
-                     std::any_of(std::begin(kOpaque), std::end(kOpaque),
+  // Every format a target may have is among those taken as decoded.
+  const bool known = std::any_of(std::begin(kAsDecoded), std::end(kAsDecoded),
                                  [&](const Target& t) { return t.qt == format; });
   if (!known || head.width <= 0 || head.height <= 0 || head.bytesPerLine % 4 != 0 ||
       head.bytesPerLine <

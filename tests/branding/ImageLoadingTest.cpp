@@ -209,8 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
 // --- Hostile data ---------------------------------------------------------------------------
 
 // Peak resident memory of this process, after clearing the peak, in MiB.
-void resetPeakMemory() {
-  std::ofstream("/proc/self/clear_refs") << "5";
+bool resetPeakMemory() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  return static_cast<bool>(clear.flush());
 }
 long peakMemoryMiB() {
   std::ifstream status("/proc/self/status");
@@ -316,7 +318,7 @@ TEST_P(RefusesHostileData, FailsOrGivesABoundedPictureWithinBoundedMemory) {
   const QByteArray data = row.data();
   ASSERT_FALSE(data.isEmpty()) << "the fixture was not made";
 
-  resetPeakMemory();
+  ASSERT_TRUE(resetPeakMemory()) << "the peak of resident memory cannot be measured";
   const long before = peakMemoryMiB();
   try {
     const QImage image = decode(data);

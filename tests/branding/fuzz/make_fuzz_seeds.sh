@@ -22,4 +22,4 @@ JxrEncApp -i jxr.bmp -o seed-lossy.jxr -q 0.5 > /dev/null
 JxrEncApp -i alpha.tif -o alpha-planar.jxr -a 2 > /dev/null
 JxrEncApp -i alpha.tif -o alpha-interleaved.jxr -a 3 > /dev/null
 JxrEncApp -i grey.pnm -o grey.jxr > /dev/null
-cp seed.* frames.* ./*.jxr "$out"/
+cp seed.* frames.* alpha-*.jxr grey.jxr "$out"/
