@@ -113,6 +113,10 @@ const std::map<std::string, std::string>& fixtureCommands() {
       {"pattern.ppm", PATTERN "pattern.ppm"},
       {"pattern.webp", PATTERN "pattern.webp"},
       {"pattern.xpm", PATTERN "pattern.xpm"},
+      // Twice as wide as the largest bitmap: decoded at half size, then scaled the rest.
+      {"long.jxr",
+       "convert -size 9000x16 xc:red -fill blue -draw 'rectangle 0,0 199,15' "
+       "-type TrueColor BMP3:long24.bmp && JxrEncApp -i long24.bmp -o long.jxr"},
       {"wide.jxr",
        "convert -size 5000x10 xc:red BMP3:wide24.bmp && JxrEncApp -i wide24.bmp "
        "-o wide.jxr"},
@@ -179,26 +183,28 @@ const QSize kPattern{40, 30};
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, DecodesEveryFormat,
-    ::testing::Values(FormatCase{"pattern.bmp", kPattern, patternSamples(), 0},
-                      FormatCase{"pattern.jpg", kPattern, patternSamples(), 40},
-                      FormatCase{"pattern.png", kPattern, patternSamples(), 0},
-                      FormatCase{"pattern.gif", kPattern, patternSamples(), 0},
-                      FormatCase{"pattern.tif", kPattern, patternSamples(), 0},
-                      FormatCase{"pattern.ico", kPattern, patternSamples(), 0},
-                      FormatCase{"pattern.jxr", kPattern, patternSamples(), 2},
-                      FormatCase{"half-planar.jxr", kPattern, patternSamples(128), 2},
-                      FormatCase{"half-interleaved.jxr", kPattern, patternSamples(128), 2},
-                      FormatCase{"grey.jxr",
-                                 kPattern,
-                                 {{{1, 15}, qRgb(51, 51, 51)}, {{15, 15}, qRgb(204, 204, 204)}},
-                                 2},
-                      FormatCase{"frames.gif", {8, 8}, {{{4, 4}, kRed}}, 0},
-                      FormatCase{"frames.tif", {8, 8}, {{{4, 4}, kRed}}, 0},
-                      FormatCase{"frames.ico", {16, 16}, {{{8, 8}, kRed}}, 0},
-                      // Wider than the largest bitmap: scaled down to fit, keeping the ratio.
-                      FormatCase{"wide.png", {4096, 8}, {{{2048, 4}, kRed}}, 0},
-                      FormatCase{"wide.bmp", {4096, 8}, {{{2048, 4}, kRed}}, 0},
-                      FormatCase{"wide.jxr", {4096, 8}, {{{2048, 4}, kRed}}, 2}),
+    ::testing::Values(
+        FormatCase{"pattern.bmp", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.jpg", kPattern, patternSamples(), 40},
+        FormatCase{"pattern.png", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.gif", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.tif", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.ico", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.jxr", kPattern, patternSamples(), 2},
+        FormatCase{"half-planar.jxr", kPattern, patternSamples(128), 2},
+        FormatCase{"half-interleaved.jxr", kPattern, patternSamples(128), 2},
+        FormatCase{"grey.jxr",
+                   kPattern,
+                   {{{1, 15}, qRgb(51, 51, 51)}, {{15, 15}, qRgb(204, 204, 204)}},
+                   2},
+        FormatCase{"frames.gif", {8, 8}, {{{4, 4}, kRed}}, 0},
+        FormatCase{"frames.tif", {8, 8}, {{{4, 4}, kRed}}, 0},
+        FormatCase{"frames.ico", {16, 16}, {{{8, 8}, kRed}}, 0},
+        // Wider than the largest bitmap: scaled down to fit, keeping the ratio.
+        FormatCase{"wide.png", {4096, 8}, {{{2048, 4}, kRed}}, 0},
+        FormatCase{"wide.bmp", {4096, 8}, {{{2048, 4}, kRed}}, 0},
+        FormatCase{"wide.jxr", {4096, 8}, {{{2048, 4}, kRed}}, 2},
+        FormatCase{"long.jxr", {4096, 7}, {{{40, 3}, qRgb(0, 0, 255)}, {{2048, 3}, kRed}}, 2}),
     [](const auto& row) {
       std::string name = row.param.file;
       for (char& c : name)
