@@ -1,6 +1,8 @@
 #include "branding/CornerButton.h"
 
+#include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPalette>
 
 namespace branding {
@@ -54,6 +56,31 @@ void CornerButton::setTextColour(uint32_t argb) {
   update();
 }
 
+void CornerButton::setSides(Sides sides) {
+  frame_.sides = sides;
+  update();
+}
+
+void CornerButton::setCorners(Corners corners) {
+  frame_.corners = corners;
+  update();
+}
+
+void CornerButton::setXRadius(double radius) {
+  frame_.xRadius = radius;
+  update();
+}
+
+void CornerButton::setYRadius(double radius) {
+  frame_.yRadius = radius;
+  update();
+}
+
+void CornerButton::setCornerType(CornerType type) {
+  frame_.cornerType = type;
+  update();
+}
+
 void CornerButton::paintEvent(QPaintEvent* event) {
   if (style_)
     paintStyled(*style_);
@@ -63,12 +90,38 @@ void CornerButton::paintEvent(QPaintEvent* event) {
 
 void CornerButton::paintStyled(const ButtonStyle& style) {
   QPainter painter(this);
-  if (!isEnabled()) painter.setOpacity(kDisabledOpacity);
+  if (isEnabled()) {
+    paintLook(painter, style);
+    return;
+  }
+  // Disabled, the button is faded as a whole: drawn first, then laid over its parent at 0.6, so
+  // that the fill does not show through the border or the label.
+  const qreal ratio = devicePixelRatioF();
+  QImage layer((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+  layer.setDevicePixelRatio(ratio);
+  layer.fill(Qt::transparent);
+  {
+    QPainter onLayer(&layer);
+    paintLook(onLayer, style);
+  }
+  painter.setOpacity(kDisabledOpacity);
+  painter.drawImage(QPoint(0, 0), layer);
+}
+
+void CornerButton::paintLook(QPainter& painter, const ButtonStyle& style) const {
+  // Straight edges stay sharp: they lie on pixel edges, the border on pixel centres.
+  painter.setRenderHint(QPainter::Antialiasing);
   const QRectF area = rect();
-  painter.fillRect(area, style.background.over(area));
-  if (isDown()) paintInnerGlow(painter, area);
-  painter.setPen(QPen(QColor::fromRgba(style.border), 1));
-  painter.drawRect(area.adjusted(0.5, 0.5, -0.5, -0.5));
+  const QPainterPath background = frame_.background(area);
+  painter.fillPath(background, style.background.over(area));
+  if (isDown()) {
+    painter.save();
+    painter.setClipPath(background);
+    paintInnerGlow(painter, area);
+    painter.restore();
+  }
+  painter.strokePath(frame_.border(area), QPen(QColor::fromRgba(style.border), 1, Qt::SolidLine,
+                                               Qt::SquareCap, Qt::MiterJoin));
   painter.setPen(QColor::fromRgba(textColour_));
   painter.setFont(font());
   const QRect label = rect().adjusted(5, 2, -5, -2);

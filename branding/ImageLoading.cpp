@@ -1,10 +1,50 @@
 #include "branding/ImageLoading.h"
 
+#include "branding/HdPhotoImage.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
+#include <algorithm>
 
 namespace branding {
+namespace {
+
+// The formats we take, as Qt's decoders name what they recognise. Qt would also read TGA, WBMP,
+// WebP, PPM, XPM and others; TGA and WBMP have no signature and take many random bytes for an
+// image, so what we accept stays the designed list.
+bool acceptedFormat(const QByteArray& format) {
+  for (const char* name : {"bmp", "jpeg", "png", "gif", "tiff", "ico"})
+    if (format == name) return true;
+  return false;
+}
+
+QSize fitted(QSize size) {
+  if (size.width() <= kLargestBitmapSide && size.height() <= kLargestBitmapSide) return size;
+  return size.scaled(kLargestBitmapSide, kLargestBitmapSide, Qt::KeepAspectRatio)
+      .expandedTo({1, 1});
+}
+
+QImage decodeWithQt(QByteArray& data) {
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);  // no format given: it is recognised by content
+  if (!acceptedFormat(reader.format())) return {};
+  reader.setAllocationLimit(static_cast<int>(kLargestDecodedBytes / (1024 * 1024)));
+  const QSize declared = reader.size();
+  if (declared.isValid()) {
+    // A decoder that cannot scale while it decodes allocates the declared size first; refuse
+    // that here rather than trust every decoder to check its allocations.
+    const bool scalesWhileDecoding = reader.supportsOption(QImageIOHandler::ScaledSize);
+    if (!scalesWhileDecoding &&
+        qsizetype{4} * declared.width() > kLargestDecodedBytes / std::max(1, declared.height()))
+      return {};
+    if (fitted(declared) != declared) reader.setScaledSize(fitted(declared));
+  }
+  return reader.read();  // the first frame
+}
+
+}  // namespace
 
 QImage decodeImageStream(ImageStream& stream) {
   const uint64_t size = stream.size();
@@ -17,15 +57,13 @@ QImage decodeImageStream(ImageStream& stream) {
   const size_t got = stream.read(data.data(), static_cast<size_t>(left));
   data.truncate(static_cast<qsizetype>(got));
 
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);  // recognises the format by content; first frame only
-  QSize imageSize = reader.size();
-  if (imageSize.width() > kLargestBitmapSide || imageSize.height() > kLargestBitmapSide)
-    reader.setScaledSize(
-        imageSize.scaled(kLargestBitmapSide, kLargestBitmapSide, Qt::KeepAspectRatio));
-  QImage image = reader.read();
+  QImage image = isHdPhoto(data) ? decodeHdPhoto(data, {kLargestBitmapSide, kLargestBitmapSide},
+                                                 kLargestDecodedBytes)
+                                 : decodeWithQt(data);
   if (image.isNull() || image.width() == 0 || image.height() == 0) throw LoadingBitmapError();
+  // A decoder that could not scale while decoding gave its full size; fitted() keeps the ratio.
+  if (fitted(image.size()) != image.size())
+    image = image.scaled(fitted(image.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   return image;
 }
 

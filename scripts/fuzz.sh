@@ -13,6 +13,7 @@ build="$(realpath -m "${2:-$root/build-fuzz}")"
 fuzzers=(
   "zip_extract_fuzzer tests/zip/make_fuzz_seeds.sh -max_len=16384"
   "fuzz_version_history tests/versioncheck/fuzz/corpus -dict=$root/tests/versioncheck/fuzz/version_history.dict"
+  "fuzz_image_decode tests/branding/fuzz/make_fuzz_seeds.sh -max_len=65536"
 )
 
 mkdir -p "$build"

@@ -1,9 +1,22 @@
+// Image decoding by content: fixtures of every accepted format made at test time by ImageMagick
+// and libjxr's encoder, and hostile data (random bytes, truncated files, zero and huge declared
+// sizes) that must end in "Loading bitmap failed." or a bounded picture, within bounded memory.
 #include "branding/ImageLoading.h"
 #include "tests/support/FixedResources.h"
+#include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
+#include <QtEndian>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
 
 namespace branding {
 namespace {
@@ -16,6 +29,11 @@ QByteArray png(int width, int height) {
   buffer.open(QIODevice::WriteOnly);
   image.save(&buffer, "PNG");
   return bytes;
+}
+
+QImage decode(const QByteArray& data) {
+  testsupport::FixedImageStream stream(data, 0);
+  return decodeImageStream(stream);
 }
 
 TEST(ImageLoading, StreamAtItsEndIsReadWholeFromItsStart) {
@@ -41,6 +59,336 @@ TEST(ImageLoading, UndecodableDataFails) {
     EXPECT_THROW(decodeImageStream(stream), LoadingBitmapError);
   }
 }
+
+// --- Fixtures made by Debian's tools -------------------------------------------------------
+
+bool toolsPresent(std::initializer_list<const char*> tools, std::string& missing) {
+  for (const char* tool : tools)
+    if (!testsupport::haveTool(tool)) missing += std::string(tool) + " ";
+  return missing.empty();
+}
+
+// A missing tool skips on a developer's machine and fails in CI, where it must be installed.
+#define REQUIRE_FIXTURE_TOOLS()                                                 \
+  do {                                                                          \
+    std::string missing;                                                        \
+    if (!toolsPresent({"convert", "JxrEncApp"}, missing)) {                     \
+      if (std::getenv("CI") != nullptr) FAIL() << "not installed: " << missing; \
+      GTEST_SKIP() << "not installed: " << missing;                             \
+    }                                                                           \
+  } while (false)
+
+// The command that makes each fixture file in the scratch directory. "pattern" images are
+// 40 x 30 blocks: red, a blue band (columns 10-19), lime (columns 20-29, top half) and white
+// (columns 30-39, bottom half). "frames" images hold a red first frame and a blue second one.
+#define PATTERN                                                                    \
+  "convert -size 40x30 xc:red -fill blue -draw 'rectangle 10,0 19,29' -fill lime " \
+  "-draw 'rectangle 20,0 29,14' -fill white -draw 'rectangle 30,15 39,29' "
+const std::map<std::string, std::string>& fixtureCommands() {
+  static const std::map<std::string, std::string> commands{
+      {"pattern.bmp", PATTERN "BMP3:pattern.bmp"},
+      {"pattern.jpg", PATTERN "-quality 95 pattern.jpg"},
+      {"pattern.png", PATTERN "pattern.png"},
+      {"pattern.gif", PATTERN "pattern.gif"},
+      {"pattern.tif", PATTERN "-compress lzw pattern.tif"},
+      {"pattern.ico", PATTERN "pattern.ico"},
+      {"pattern.jxr",
+       PATTERN "-type TrueColor BMP3:p24.bmp && JxrEncApp -i p24.bmp -o pattern.jxr"},
+      {"half-planar.jxr",
+       PATTERN "-alpha set -channel A -evaluate set 50% +channel -depth 8 "
+               "-compress none half.tif && JxrEncApp -i half.tif -o half-planar.jxr -a 2"},
+      {"half-interleaved.jxr",
+       PATTERN "-alpha set -channel A -evaluate set 50% +channel -depth 8 -compress none "
+               "half.tif && JxrEncApp -i half.tif -o half-interleaved.jxr -a 3"},
+      {"grey.jxr",
+       "convert -size 40x30 xc:'gray(20%)' -fill 'gray(80%)' -draw 'rectangle 10,0 19,29' "
+       "-depth 8 grey.pgm && mv grey.pgm grey.pnm && JxrEncApp -i grey.pnm -o grey.jxr"},
+      {"frames.gif", "convert -size 8x8 xc:red xc:blue frames.gif"},
+      {"frames.tif", "convert -size 8x8 xc:red xc:blue frames.tif"},
+      {"frames.ico", "convert -size 16x16 xc:red -size 32x32 xc:blue frames.ico"},
+      {"wide.png", "convert -size 5000x10 xc:red wide.png"},
+      {"wide.bmp", "convert -size 5000x10 xc:red BMP3:wide.bmp"},
+      // Formats Qt reads but the updater does not take.
+      {"pattern.tga", PATTERN "pattern.tga"},
+      {"pattern.ppm", PATTERN "pattern.ppm"},
+      {"pattern.webp", PATTERN "pattern.webp"},
+      {"pattern.xpm", PATTERN "pattern.xpm"},
+      // Twice as wide as the largest bitmap: decoded at half size, then scaled the rest.
+      {"long.jxr",
+       "convert -size 9000x16 xc:red -fill blue -draw 'rectangle 0,0 199,15' "
+       "-type TrueColor BMP3:long24.bmp && JxrEncApp -i long24.bmp -o long.jxr"},
+      {"wide.jxr",
+       "convert -size 5000x10 xc:red BMP3:wide24.bmp && JxrEncApp -i wide24.bmp "
+       "-o wide.jxr"},
+  };
+  return commands;
+}
+
+// Made on first use, once per run; an empty array when the tool failed.
+QByteArray fixture(const std::string& name) {
+  static testsupport::ScratchDirectory directory;
+  static std::map<std::string, QByteArray> made;
+  if (const auto found = made.find(name); found != made.end()) return found->second;
+  QByteArray bytes;
+  if (testsupport::runIn(directory.path(), fixtureCommands().at(name))) {
+    QFile file(QString::fromStdString((directory / name).string()));
+    if (file.open(QIODevice::ReadOnly)) bytes = file.readAll();
+  }
+  return made[name] = bytes;
+}
+
+using Samples = std::vector<std::pair<QPoint, QRgb>>;
+
+// Every block of the pattern, and the first columns, which an in-place pixel conversion that
+// widens pixels would overwrite before reading them.
+Samples patternSamples(int alpha = 255) {
+  const QRgb red = qRgba(255, 0, 0, alpha), blue = qRgba(0, 0, 255, alpha);
+  const QRgb lime = qRgba(0, 255, 0, alpha), white = qRgba(255, 255, 255, alpha);
+  return {{{0, 15}, red},  {{1, 15}, red},  {{2, 3}, red},  {{5, 25}, red},   {{15, 15}, blue},
+          {{25, 6}, lime}, {{25, 23}, red}, {{35, 6}, red}, {{35, 23}, white}};
+}
+
+struct FormatCase {
+  const char* file;
+  QSize size;
+  Samples samples;
+  int tolerance;  // per channel: lossy formats blur the block edges a little
+};
+
+void PrintTo(const FormatCase& row, std::ostream* out) {
+  *out << row.file;
+}
+
+class DecodesEveryFormat : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(DecodesEveryFormat, FirstFrameBySizeAndColours) {
+  REQUIRE_FIXTURE_TOOLS();
+  const FormatCase& row = GetParam();
+  const QByteArray data = fixture(row.file);
+  ASSERT_FALSE(data.isEmpty()) << "the fixture was not made: " << fixtureCommands().at(row.file);
+  const QImage image = decode(data);
+  ASSERT_EQ(image.size(), row.size);
+  for (const auto& [point, colour] : row.samples) {
+    SCOPED_TRACE(testing::Message() << "at " << point.x() << "," << point.y());
+    const QRgb got = image.pixel(point);
+    EXPECT_NEAR(qRed(got), qRed(colour), row.tolerance);
+    EXPECT_NEAR(qGreen(got), qGreen(colour), row.tolerance);
+    EXPECT_NEAR(qBlue(got), qBlue(colour), row.tolerance);
+    EXPECT_NEAR(qAlpha(got), qAlpha(colour), 2);
+  }
+}
+
+const QRgb kRed = qRgb(255, 0, 0);
+const QSize kPattern{40, 30};
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, DecodesEveryFormat,
+    ::testing::Values(
+        FormatCase{"pattern.bmp", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.jpg", kPattern, patternSamples(), 40},
+        FormatCase{"pattern.png", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.gif", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.tif", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.ico", kPattern, patternSamples(), 0},
+        FormatCase{"pattern.jxr", kPattern, patternSamples(), 2},
+        FormatCase{"half-planar.jxr", kPattern, patternSamples(128), 2},
+        FormatCase{"half-interleaved.jxr", kPattern, patternSamples(128), 2},
+        FormatCase{"grey.jxr",
+                   kPattern,
+                   {{{1, 15}, qRgb(51, 51, 51)}, {{15, 15}, qRgb(204, 204, 204)}},
+                   2},
+        FormatCase{"frames.gif", {8, 8}, {{{4, 4}, kRed}}, 0},
+        FormatCase{"frames.tif", {8, 8}, {{{4, 4}, kRed}}, 0},
+        FormatCase{"frames.ico", {16, 16}, {{{8, 8}, kRed}}, 0},
+        // Wider than the largest bitmap: scaled down to fit, keeping the ratio.
+        FormatCase{"wide.png", {4096, 8}, {{{2048, 4}, kRed}}, 0},
+        FormatCase{"wide.bmp", {4096, 8}, {{{2048, 4}, kRed}}, 0},
+        FormatCase{"wide.jxr", {4096, 8}, {{{2048, 4}, kRed}}, 2},
+        FormatCase{"long.jxr", {4096, 7}, {{{40, 3}, qRgb(0, 0, 255)}, {{2048, 3}, kRed}}, 2}),
+    [](const auto& row) {
+      std::string name = row.param.file;
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
+
+// --- Hostile data ---------------------------------------------------------------------------
+
+// Peak resident memory of this process, after clearing the peak, in MiB.
+bool resetPeakMemory() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  return static_cast<bool>(clear.flush());
+}
+long peakMemoryMiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) / 1024;
+  return -1;
+}
+
+void putBigEndian16(QByteArray& bytes, qsizetype at, quint32 value) {
+  qToBigEndian(static_cast<quint16>(std::min<quint32>(value, 0xFFFF)), bytes.data() + at);
+}
+void putLittleEndian16(QByteArray& bytes, qsizetype at, quint32 value) {
+  qToLittleEndian(static_cast<quint16>(std::min<quint32>(value, 0xFFFF)), bytes.data() + at);
+}
+void putLittleEndian32(QByteArray& bytes, qsizetype at, quint32 value) {
+  qToLittleEndian(value, bytes.data() + at);
+}
+
+// The fixture with its declared width and height replaced (16-bit fields take at most 65535),
+// as a hostile file would declare them; every checksum over the header is made right again, so
+// the decoder goes on to believe the size.
+QByteArray declaringSize(const std::string& file, quint32 width, quint32 height) {
+  QByteArray bytes = fixture(file);
+  if (bytes.isEmpty()) return bytes;
+  const auto byteAt = [&](qsizetype at) { return static_cast<unsigned char>(bytes[at]); };
+  if (file.ends_with(".bmp")) {
+    putLittleEndian32(bytes, 18, width);
+    putLittleEndian32(bytes, 22, height);
+  } else if (file.ends_with(".png")) {
+    qToBigEndian(width, bytes.data() + 16);
+    qToBigEndian(height, bytes.data() + 20);
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.constData() + 12), 17);
+    qToBigEndian(static_cast<quint32>(crc), bytes.data() + 29);
+  } else if (file.ends_with(".gif")) {
+    putLittleEndian16(bytes, 6, width);
+    putLittleEndian16(bytes, 8, height);
+    qsizetype at = 13 + ((byteAt(10) & 0x80) ? 3 * (2 << (byteAt(10) & 7)) : 0);
+    while (at < bytes.size() && byteAt(at) == 0x21) {  // extensions before the first frame
+      at += 2;
+      while (at < bytes.size() && byteAt(at) != 0) at += byteAt(at) + 1;
+      ++at;
+    }
+    if (at + 9 > bytes.size() || byteAt(at) != 0x2C) return {};
+    putLittleEndian16(bytes, at + 5, width);
+    putLittleEndian16(bytes, at + 7, height);
+  } else if (file.ends_with(".jpg")) {
+    qsizetype at = 2;
+    while (at + 9 < bytes.size() && byteAt(at) == 0xFF && (byteAt(at + 1) & 0xFC) != 0xC0)
+      at += 2 + qFromBigEndian<quint16>(bytes.constData() + at + 2);
+    if (at + 9 >= bytes.size() || byteAt(at) != 0xFF) return {};
+    putBigEndian16(bytes, at + 5, height);
+    putBigEndian16(bytes, at + 7, width);
+  } else if (file.ends_with(".tif")) {
+    const quint32 ifd = qFromLittleEndian<quint32>(bytes.constData() + 4);
+    const quint16 count = qFromLittleEndian<quint16>(bytes.constData() + ifd);
+    for (quint16 i = 0; i < count; ++i) {
+      const qsizetype entry = ifd + 2 + 12 * i;
+      const quint16 tag = qFromLittleEndian<quint16>(bytes.constData() + entry);
+      if (tag != 256 && tag != 257) continue;
+      putLittleEndian16(bytes, entry + 2, 4);  // LONG
+      putLittleEndian32(bytes, entry + 4, 1);
+      putLittleEndian32(bytes, entry + 8, tag == 256 ? width : height);
+    }
+  } else if (file.ends_with(".ico")) {
+    // The first entry holds a BMP whose info header declares the size (twice the height: the
+    // colour and the mask).
+    const quint32 offset = qFromLittleEndian<quint32>(bytes.constData() + 18);
+    if (offset + 12 > static_cast<quint32>(bytes.size())) return {};
+    putLittleEndian32(bytes, offset + 4, width);
+    putLittleEndian32(bytes, offset + 8, 2 * height);
+  } else if (file.ends_with(".jxr")) {
+    // The codestream's short header: width - 1 and height - 1, 16 bits each.
+    const qsizetype at = bytes.indexOf(QByteArray("WMPHOTO\0", 8));
+    if (at < 0 || !(byteAt(at + 10) & 0x80)) return {};
+    putBigEndian16(bytes, at + 12, width - 1);
+    putBigEndian16(bytes, at + 14, height - 1);
+  }
+  return bytes;
+}
+
+QByteArray randomBytes(uint32_t seed, qsizetype length, const QByteArray& prefix = {}) {
+  std::mt19937 random(seed);
+  QByteArray bytes = prefix;
+  while (bytes.size() < length) bytes.append(static_cast<char>(random()));
+  return bytes;
+}
+
+struct HostileCase {
+  std::string name;
+  std::function<QByteArray()> data;  // empty when its fixture could not be made
+  bool mustFail;                     // else a bounded picture is also an answer
+};
+
+void PrintTo(const HostileCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class RefusesHostileData : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(RefusesHostileData, FailsOrGivesABoundedPictureWithinBoundedMemory) {
+  REQUIRE_FIXTURE_TOOLS();
+  const HostileCase& row = GetParam();
+  const QByteArray data = row.data();
+  ASSERT_FALSE(data.isEmpty()) << "the fixture was not made";
+
+  ASSERT_TRUE(resetPeakMemory()) << "the peak of resident memory cannot be measured";
+  const long before = peakMemoryMiB();
+  try {
+    const QImage image = decode(data);
+    EXPECT_FALSE(row.mustFail) << "decoded as " << image.width() << " x " << image.height();
+    EXPECT_GT(image.width(), 0);
+    EXPECT_GT(image.height(), 0);
+    EXPECT_LE(image.width(), kLargestBitmapSide);
+    EXPECT_LE(image.height(), kLargestBitmapSide);
+  } catch (const LoadingBitmapError&) {
+  }
+  // One bitmap of the decoding budget at most, with room for the sanitizers' shadow memory.
+  EXPECT_LT(peakMemoryMiB() - before, 2 * kLargestDecodedBytes / (1024 * 1024));
+}
+
+std::vector<HostileCase> hostileCases() {
+  std::vector<HostileCase> cases;
+  const char* formats[] = {"bmp", "jpg", "png", "gif", "tif", "ico", "jxr"};
+  for (const char* format : formats) {
+    const std::string file = std::string("pattern.") + format;
+    for (const int percent : {10, 50, 90}) {
+      cases.push_back({std::string("Truncated_") + format + "_" + std::to_string(percent),
+                       [file, percent] {
+                         const QByteArray whole = fixture(file);
+                         return whole.left(whole.size() * percent / 100);
+                       },
+                       false});
+    }
+    cases.push_back({std::string("Huge_") + format,
+                     [file] { return declaringSize(file, 100000, 100000); }, false});
+    // An HD Photo header holds the size minus one; Qt sizes an icon by its directory entry,
+    // where 0 stands for 256.
+    if (std::string(format) != "jxr" && std::string(format) != "ico")
+      cases.push_back({std::string("ZeroWidth_") + format,
+                       [file] { return declaringSize(file, 0, 30); }, true});
+  }
+  for (const char* format : {"tga", "ppm", "webp", "xpm"}) {
+    const std::string file = std::string("pattern.") + format;
+    cases.push_back({std::string("NotAccepted_") + format, [file] { return fixture(file); }, true});
+  }
+  const std::pair<const char*, QByteArray> signatures[] = {
+      {"None", {}},
+      {"Bmp", "BM"},
+      {"Png", "\x89PNG\r\n\x1a\n"},
+      {"Gif", "GIF89a"},
+      {"Jpeg", "\xFF\xD8\xFF\xE0"},
+      {"TiffIntel", QByteArray("II*\0", 4)},
+      {"TiffMotorola", QByteArray("MM\0*", 4)},
+      {"Ico", QByteArray("\0\0\1\0\1\0", 6)},
+      {"HdPhoto", QByteArray("II\xBC\x01", 4)},
+  };
+  uint32_t seed = 1;
+  for (const auto& [label, prefix] : signatures)
+    for (const qsizetype length : {16, 3000}) {
+      const uint32_t rowSeed = seed++;
+      const QByteArray head = prefix;
+      cases.push_back({std::string("Random_") + label + "_" + std::to_string(length),
+                       [rowSeed, length, head] { return randomBytes(rowSeed, length, head); },
+                       false});
+    }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, RefusesHostileData, ::testing::ValuesIn(hostileCases()),
+                         [](const auto& row) { return row.param.name; });
 
 }  // namespace
 }  // namespace branding
