@@ -3,6 +3,7 @@
 // sizes) that must end in "Loading bitmap failed." or a bounded picture, within bounded memory.
 #include "branding/ImageLoading.h"
 #include "tests/support/FixedResources.h"
+#include "tests/support/RequiredTools.h"
 #include "tests/support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
@@ -62,21 +63,8 @@ TEST(ImageLoading, UndecodableDataFails) {
 
 // --- Fixtures made by Debian's tools -------------------------------------------------------
 
-bool toolsPresent(std::initializer_list<const char*> tools, std::string& missing) {
-  for (const char* tool : tools)
-    if (!testsupport::haveTool(tool)) missing += std::string(tool) + " ";
-  return missing.empty();
-}
-
 // A missing tool skips on a developer's machine and fails in CI, where it must be installed.
-#define REQUIRE_FIXTURE_TOOLS()                                                 \
-  do {                                                                          \
-    std::string missing;                                                        \
-    if (!toolsPresent({"convert", "JxrEncApp"}, missing)) {                     \
-      if (std::getenv("CI") != nullptr) FAIL() << "not installed: " << missing; \
-      GTEST_SKIP() << "not installed: " << missing;                             \
-    }                                                                           \
-  } while (false)
+#define REQUIRE_FIXTURE_TOOLS() UPDATER_REQUIRE_TOOLS("convert", "JxrEncApp")
 
 // The command that makes each fixture file in the scratch directory. "pattern" images are
 // 40 x 30 blocks: red, a blue band (columns 10-19), lime (columns 20-29, top half) and white
