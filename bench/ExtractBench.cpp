@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%.3f s, peak %.1f MiB, %zu files, %zu directories, %zu skipped\n",
-                elapsed.count(), static_cast<double>(usage.ru_maxrss) / 1024.0,
-                result.filesWritten, result.directoriesWritten, result.skipped.size());
+    std::printf("%.3f s, peak %.1f MiB, %zu files, %zu directories, %zu skipped\n", elapsed.count(),
+                static_cast<double>(usage.ru_maxrss) / 1024.0, result.filesWritten,
+                result.directoriesWritten, result.skipped.size());
     return result.everythingWritten() ? 0 : 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());

@@ -114,7 +114,8 @@ bool removeIfUnheld(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   bool removed = false;
-  struct stat opened {}, named {};
+  struct stat opened {
+  }, named{};
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
       ::lstat(path.c_str(), &named) == 0 && opened.st_ino == named.st_ino &&
       opened.st_dev == named.st_dev && S_ISREG(named.st_mode)) {

@@ -24,8 +24,8 @@ bool isDeviceName(std::u16string_view name) {
   const std::u16string_view stem = name.substr(0, name.find(u'.'));
   for (std::u16string_view device : kPlain)
     if (equalsNoCase(stem, device)) return true;
-  if (stem.size() == 4 && (equalsNoCase(stem.substr(0, 3), u"COM") ||
-                           equalsNoCase(stem.substr(0, 3), u"LPT")))
+  if (stem.size() == 4 &&
+      (equalsNoCase(stem.substr(0, 3), u"COM") || equalsNoCase(stem.substr(0, 3), u"LPT")))
     return stem[3] >= u'1' && stem[3] <= u'9';
   return false;
 }

@@ -22,7 +22,7 @@ inline constexpr char kArchivePassword[] = "Quelbratzun%7";
 // What an extraction did, for the worker's end text and for whoever must find out why an
 // update ended "con errores". Nothing of it is shown or written anywhere by the program.
 struct ExtractionResult {
-  bool archiveOpened = false;         // the archive could be read and the base directory exists
+  bool archiveOpened = false;  // the archive could be read and the base directory exists
   std::optional<std::string> openFailure;  // why not, when it could not
   size_t entriesInArchive = 0;
   size_t filesWritten = 0;

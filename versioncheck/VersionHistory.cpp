@@ -13,7 +13,8 @@ constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 std::u16string decodeByBom(std::string_view bytes) {
   if (bytes.starts_with(kUtf8Bom)) return platform::decodeUtf8(bytes.substr(kUtf8Bom.size()));
   if (bytes.starts_with(kUtf16LeBom)) {
-    return platform::decodeUtf16(bytes.substr(kUtf16LeBom.size()), platform::ByteOrder::LittleEndian);
+    return platform::decodeUtf16(bytes.substr(kUtf16LeBom.size()),
+                                 platform::ByteOrder::LittleEndian);
   }
   if (bytes.starts_with(kUtf16BeBom)) {
     return platform::decodeUtf16(bytes.substr(kUtf16BeBom.size()), platform::ByteOrder::BigEndian);

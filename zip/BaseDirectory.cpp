@@ -29,8 +29,7 @@ fs::path BaseDirectory::targetOf(const std::vector<std::string>& elements) const
   return target;
 }
 
-bool BaseDirectory::makeDirectories(const std::vector<std::string>& elements,
-                                    size_t count) const {
+bool BaseDirectory::makeDirectories(const std::vector<std::string>& elements, size_t count) const {
   fs::path current = canonical_;
   for (size_t i = 0; i < count; ++i) {
     current /= pathFromUtf8(elements[i]);
@@ -82,9 +81,8 @@ void BaseDirectory::checkReplaceable(const fs::path& target) {
 }
 
 bool BaseDirectory::contains(const fs::path& canonicalPath) const {
-  const auto [baseEnd, pathEnd] =
-      std::mismatch(canonical_.begin(), canonical_.end(), canonicalPath.begin(),
-                    canonicalPath.end());
+  const auto [baseEnd, pathEnd] = std::mismatch(canonical_.begin(), canonical_.end(),
+                                                canonicalPath.begin(), canonicalPath.end());
   return baseEnd == canonical_.end();
 }
 

@@ -45,7 +45,8 @@ CodePages systemCodePages() {
 std::string decodeEntryName(std::string_view rawName, uint16_t flags, uint8_t hostSystem,
                             std::string_view extraField, const CodePages& pages) {
   if (hasNul(rawName)) return {};
-  if ((flags & Utf8Name) != 0) return platform::isValidUtf8(rawName) ? std::string(rawName) : std::string();
+  if ((flags & Utf8Name) != 0)
+    return platform::isValidUtf8(rawName) ? std::string(rawName) : std::string();
   if (hasHighBytes(rawName) && platform::isValidUtf8(rawName)) return std::string(rawName);
   // Also for plain ASCII names: some tools store an escaped ASCII form beside the real name.
   if (const auto unicodeName = unicodePathName(rawName, extraField)) {

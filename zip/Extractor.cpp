@@ -133,8 +133,7 @@ Extractor::Pending Extractor::prepare(const ZipEntry& entry) {
     if (runsThroughPendingFile(item.elements)) finishAll();
     // The directory that holds the target is made outside the entry's own guard: when it
     // cannot be made, nothing after it could be placed where it belongs either.
-    if (!item.elements.empty() &&
-        !base_.makeDirectories(item.elements, item.elements.size() - 1)) {
+    if (!item.elements.empty() && !base_.makeDirectories(item.elements, item.elements.size() - 1)) {
       throw ZipError("the path leads outside the base directory through a symbolic link");
     }
     if (!entry.isDirectory()) prepareFile(item);

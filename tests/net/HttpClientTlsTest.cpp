@@ -80,8 +80,8 @@ TEST_F(TlsTest, RedirectFromHttpsToPlainHttpIsNotFollowed) {
   testsupport::ScriptedHttpServer plain;
   plain.on("/a.zip", Reply::ok("tampered"));
   secure.on("/absolute", Reply::redirect(302, plain.url("/a.zip"), "moved"));
-  secure.on("/upper-case", Reply::redirect(301, "HTTP://127.0.0.1:" +
-                                                    std::to_string(plain.port()) + "/a.zip"));
+  secure.on("/upper-case",
+            Reply::redirect(301, "HTTP://127.0.0.1:" + std::to_string(plain.port()) + "/a.zip"));
   secure.on("/same-host", Reply::redirect(307, "/b.zip"));
   secure.on("/b.zip", Reply::ok("genuine"));
   client.ioHandler().setCaFileForTests(pki.caFile());

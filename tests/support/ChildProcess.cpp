@@ -61,7 +61,8 @@ std::string runInChild(const std::function<std::string()>& prepare, const ChildC
   ::close(channel[0]);
   int status = 0;
   ::waitpid(child, &status, 0);
-  if (verdict.empty()) return "the check ended without a verdict (status " + std::to_string(status) + ")";
+  if (verdict.empty())
+    return "the check ended without a verdict (status " + std::to_string(status) + ")";
   return verdict == "ok" ? std::string() : verdict;
 }
 

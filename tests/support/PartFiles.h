@@ -11,8 +11,8 @@ namespace testsupport {
 // Tolerates a tree that changes while it is walked (an extraction running beside).
 inline bool hasPartFiles(const std::filesystem::path& directory) {
   std::error_code error;
-  for (std::filesystem::recursive_directory_iterator it(directory, error), end;
-       !error && it != end; it.increment(error)) {
+  for (std::filesystem::recursive_directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error)) {
     if (it->path().filename().string().find(zip::PartFile::marker) != std::string::npos)
       return true;
   }

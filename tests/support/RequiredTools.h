@@ -38,11 +38,10 @@ inline bool runningUnderCi() {
 
 // Skips the test (fails it under CI) when one of the tools is missing. Use it in a test body or
 // in SetUp(); it returns from the function it stands in.
-#define UPDATER_REQUIRE_TOOLS(...)                                                          \
-  if (const std::string updaterMissingTools = ::testsupport::missingTools({__VA_ARGS__});  \
-      updaterMissingTools.empty()) {                                                        \
-  } else if (::testsupport::runningUnderCi())                                               \
-    GTEST_FAIL() << "CI needs these tools, missing here: " << updaterMissingTools;          \
-  else                                                                                      \
+#define UPDATER_REQUIRE_TOOLS(...)                                                        \
+  if (const std::string updaterMissingTools = ::testsupport::missingTools({__VA_ARGS__}); \
+      updaterMissingTools.empty()) {                                                      \
+  } else if (::testsupport::runningUnderCi())                                             \
+    GTEST_FAIL() << "CI needs these tools, missing here: " << updaterMissingTools;        \
+  else                                                                                    \
     GTEST_SKIP() << "needs " << updaterMissingTools
-

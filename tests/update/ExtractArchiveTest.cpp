@@ -169,8 +169,8 @@ TEST_F(ExtractArchiveTest, WrongPasswordSkipsOnlyTheEncryptedEntries) {
   }));
   EXPECT_TRUE(result.archiveOpened);
   EXPECT_EQ(result.filesWritten, 1u);
-  EXPECT_EQ(causes(result), (Causes{{"secret.txt", "wrong password"},
-                                    {"secret2.txt", "wrong password"}}));
+  EXPECT_EQ(causes(result),
+            (Causes{{"secret.txt", "wrong password"}, {"secret2.txt", "wrong password"}}));
   EXPECT_EQ(readFile(app() / "plain.txt"), "plain");
   EXPECT_EQ(readFile(app() / "secret.txt"), "installed");
   EXPECT_FALSE(fs::exists(app() / "secret2.txt"));

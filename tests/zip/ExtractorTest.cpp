@@ -27,10 +27,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using platform::ExclusiveFile;
 using testsupport::buildZip;
 using testsupport::Causes;
 using testsupport::causes;
-using platform::ExclusiveFile;
 using testsupport::hasPartFiles;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -48,7 +48,6 @@ unsigned currentUmask() {
   ::umask(mask);
   return mask;
 }
-
 
 class ExtractorTest : public testing::Test {
 protected:
@@ -152,9 +151,9 @@ TEST_F(ExtractorTest, AKilledExtractionLeavesNothingThatTheNextOneKeeps) {
 // A disk that refuses the new content leaves the old file as it was, and no part file.
 TEST_F(ExtractorTest, ADiskThatRefusesTheContentLeavesTheOldFile) {
   writeFile(base / "big.dat", "old");
-  const std::string archive = buildZip(
-      {ZipFixtureEntry{.name = "big.dat", .data = std::string(200000, 'n'), .method = 8},
-       ZipFixtureEntry{.name = "small.txt", .data = "fits", .method = 8}});
+  const std::string archive =
+      buildZip({ZipFixtureEntry{.name = "big.dat", .data = std::string(200000, 'n'), .method = 8},
+                ZipFixtureEntry{.name = "small.txt", .data = "fits", .method = 8}});
   const std::string failure = testsupport::runWithFileSizeLimit(50000, [&]() -> std::string {
     const auto report = extract(archive, base);
     if (causes(report).size() != 1 || causes(report)[0].first != "big.dat")
@@ -174,16 +173,21 @@ TEST_F(ExtractorTest, ReplacedFilesKeepTheirModeAndUnixEntriesTheirExecuteBits) 
   writeFile(base / "data.txt", "old");
   fs::permissions(base / "data.txt", fs::perms(0604));
   constexpr uint8_t unix = 3;
-  const auto report = extract(
-      buildZip({ZipFixtureEntry{.name = "run.sh", .data = "new", .hostSystem = unix,
-                                .externalAttributes = 0100644u << 16},
-                ZipFixtureEntry{.name = "data.txt", .data = "new"},
-                ZipFixtureEntry{.name = "tool", .data = "new", .hostSystem = unix,
-                                .externalAttributes = 0100755u << 16},
-                ZipFixtureEntry{.name = "plain.txt", .data = "new", .hostSystem = unix,
-                                .externalAttributes = 0100644u << 16},
-                ZipFixtureEntry{.name = "dos.exe", .data = "new"}}),
-      base);
+  const auto report = extract(buildZip({ZipFixtureEntry{.name = "run.sh",
+                                                        .data = "new",
+                                                        .hostSystem = unix,
+                                                        .externalAttributes = 0100644u << 16},
+                                        ZipFixtureEntry{.name = "data.txt", .data = "new"},
+                                        ZipFixtureEntry{.name = "tool",
+                                                        .data = "new",
+                                                        .hostSystem = unix,
+                                                        .externalAttributes = 0100755u << 16},
+                                        ZipFixtureEntry{.name = "plain.txt",
+                                                        .data = "new",
+                                                        .hostSystem = unix,
+                                                        .externalAttributes = 0100644u << 16},
+                                        ZipFixtureEntry{.name = "dos.exe", .data = "new"}}),
+                              base);
   ASSERT_EQ(report.filesWritten, 5u);
   const auto mode = [&](const char* name) {
     return static_cast<unsigned>(fs::status(base / name).permissions()) & 0777;
@@ -401,7 +405,8 @@ TEST_F(ExtractorTest, ReadOnlyEntryKeepsALaterUpdateFromReplacingIt) {
   const std::string first =
       buildZip({ZipFixtureEntry{.name = "fixed.dat", .data = "1", .externalAttributes = 0x21}});
   EXPECT_TRUE(extractIntoBase(first).skipped.empty());
-  const auto second = extractIntoBase(buildZip({ZipFixtureEntry{.name = "fixed.dat", .data = "2"}}));
+  const auto second =
+      extractIntoBase(buildZip({ZipFixtureEntry{.name = "fixed.dat", .data = "2"}}));
   EXPECT_EQ(causes(second), (Causes{{"fixed.dat", "the existing file is read-only"}}));
   EXPECT_EQ(readFile(base / "fixed.dat"), "1");
 }
@@ -413,7 +418,8 @@ TEST_F(ExtractorTest, BlockedParentDirectoryEndsTheExtraction) {
       ZipFixtureEntry{.name = "Lib/ResourcesUpd.dll", .data = "dll"},
       ZipFixtureEntry{.name = "after.txt", .data = "after"},
   }));
-  EXPECT_NE(result.endedBy.value_or("").find("a file stands where the directory"), std::string::npos);
+  EXPECT_NE(result.endedBy.value_or("").find("a file stands where the directory"),
+            std::string::npos);
   EXPECT_EQ(result.filesWritten, 1u);
   EXPECT_EQ(result.entriesNotReached, 1u);
   EXPECT_EQ(readFile(base / "before.txt"), "before");
@@ -446,7 +452,7 @@ TEST_F(ExtractorTest, NamesLeadingOutsideOrNotTextAreRefused) {
 
 TEST_F(ExtractorTest, ArchiveWithACommentExtractsAsWithout) {
   const auto result = extractIntoBase(buildZip({ZipFixtureEntry{.name = "a.txt", .data = "a"}},
-                                       {.comment = "Actualizacion 2.4.1.7"}));
+                                               {.comment = "Actualizacion 2.4.1.7"}));
   EXPECT_TRUE(result.skipped.empty() && !result.endedBy);
   EXPECT_EQ(readFile(base / "a.txt"), "a");
 }
