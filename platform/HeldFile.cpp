@@ -59,15 +59,19 @@ HeldFile HeldFile::createNew(const std::filesystem::path& path) {
   return HeldFile(fd);
 }
 
-HeldFile::HeldFile(HeldFile&& other) noexcept : fd_(other.fd_) {
-  other.fd_ = -1;
+int HeldFile::descriptor() const {
+  return static_cast<int>(handle_);
+}
+
+HeldFile::HeldFile(HeldFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = -1;
 }
 
 HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
   if (this != &other) {
     release();
-    fd_ = other.fd_;
-    other.fd_ = -1;
+    handle_ = other.handle_;
+    other.handle_ = -1;
   }
   return *this;
 }
@@ -77,7 +81,7 @@ HeldFile::~HeldFile() {
 }
 
 std::FILE* HeldFile::openWriteStream() const {
-  const int fd = ::dup(fd_);
+  const int fd = ::dup(descriptor());
   if (fd < 0) return nullptr;
   std::FILE* stream = ::fdopen(fd, "wb");
   if (stream == nullptr) {
@@ -89,25 +93,26 @@ std::FILE* HeldFile::openWriteStream() const {
 }
 
 void HeldFile::release() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (handle_ >= 0) ::close(descriptor());
+  handle_ = -1;
 }
 
 bool HeldFile::adoptModeOf(const std::filesystem::path& replaced, uint32_t executeBitsIfNew) {
-  if (fd_ < 0) return false;
+  if (handle_ < 0) return false;
+  const int fd = descriptor();
   struct stat old {};
   if (::stat(replaced.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
     // The owner first: changing it may clear the set-id bits, which the mode then restores.
-    [[maybe_unused]] const int ignored = ::fchown(fd_, old.st_uid, old.st_gid);
-    return ::fchmod(fd_, old.st_mode & 07777) == 0;
+    [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
   }
   // A new file was created with 0666 less the umask; an execute bit joins where reading is
   // allowed, which keeps the umask's word.
   struct stat created {};
-  if (::fstat(fd_, &created) != 0) return false;
+  if (::fstat(fd, &created) != 0) return false;
   const mode_t readable = (created.st_mode & 0444) >> 2;
   const mode_t mode = (created.st_mode & 07777) | (executeBitsIfNew & 0111 & readable);
-  return mode == (created.st_mode & 07777) || ::fchmod(fd_, mode) == 0;
+  return mode == (created.st_mode & 07777) || ::fchmod(fd, mode) == 0;
 }
 
 bool removeIfUnheld(const std::filesystem::path& path) {

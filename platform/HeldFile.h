@@ -36,8 +36,11 @@ public:
   bool adoptModeOf(const std::filesystem::path& replaced, uint32_t executeBitsIfNew);
 
 private:
-  explicit HeldFile(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit HeldFile(std::intptr_t handle) : handle_(handle) {}
+  int descriptor() const;  // POSIX
+  // The system's handle of the open file: a descriptor on POSIX, a HANDLE on Windows; -1 when
+  // released.
+  std::intptr_t handle_ = -1;
 };
 
 // Removes the file at path when no one holds it (a leftover of a killed writer); leaves a held
