@@ -23,6 +23,7 @@ constexpr std::array codecs{
     Codec{Imploded, makeImplodeDecoder},
     Codec{Deflate64, makeDeflate64Decoder},
     Codec{WavPack, makeWavPackDecoder},
+    Codec{Ppmd, makePpmdDecoder},
 };
 
 }  // namespace

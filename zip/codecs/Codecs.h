@@ -38,5 +38,6 @@ std::unique_ptr<Decoder> makeReduceDecoder(const DecoderParameters& parameters, 
 std::unique_ptr<Decoder> makeImplodeDecoder(const DecoderParameters& parameters);
 std::unique_ptr<Decoder> makeDeflate64Decoder(const DecoderParameters& parameters);
 std::unique_ptr<Decoder> makeWavPackDecoder(const DecoderParameters& parameters);
+std::unique_ptr<Decoder> makePpmdDecoder(const DecoderParameters& parameters);
 
 }  // namespace zip
