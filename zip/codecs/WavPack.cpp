@@ -7,7 +7,8 @@
 // cannot serve; so the blocks are cut out of the stream here and each frame (the blocks of one
 // stretch of samples, one per channel pair) is decoded from memory by WavpackOpenRawDecoder.
 // The wrapper sub-blocks are read here too: the library does not open blocks without samples,
-// which is where the encoder puts the trailer.
+// which is where the encoder puts the trailer. Memory: one frame (at most maxFrameSize) and
+// the decoded samples of one call to the library.
 #include <wavpack/wavpack.h>
 
 #include <algorithm>
@@ -27,7 +28,8 @@ constexpr size_t blockHeaderSize = 32;
 // A frame larger than this is refused: it bounds what one entry holds in memory. The encoder
 // keeps blocks far smaller (about a second of audio per channel pair).
 constexpr size_t maxFrameSize = 16u << 20;
-constexpr uint32_t samplesPerUnpack = 4096;
+// Samples decoded at a time, over all channels: bounds the buffers of decoded audio.
+constexpr uint32_t samplesPerUnpack = 256 * 1024;
 
 struct ContextCloser {
   void operator()(WavpackContext* context) const { WavpackCloseFile(context); }
@@ -54,19 +56,20 @@ public:
         continue;
       }
       // Gather the next block.
-      const size_t wanted = block_.size() < blockHeaderSize ? blockHeaderSize : blockSize_;
-      const size_t take = std::min(wanted - block_.size(), input.size() - consumed);
-      block_.insert(block_.end(), input.begin() + static_cast<std::ptrdiff_t>(consumed),
+      const size_t length = frame_.size() - blockStart_;
+      const size_t wanted = length < blockHeaderSize ? blockHeaderSize : blockSize_;
+      const size_t take = std::min(wanted - length, input.size() - consumed);
+      frame_.insert(frame_.end(), input.begin() + static_cast<std::ptrdiff_t>(consumed),
                     input.begin() + static_cast<std::ptrdiff_t>(consumed + take));
       consumed += take;
-      if (block_.size() == blockHeaderSize && blockSize_ == 0) readBlockHeader();
-      if (blockSize_ != 0 && block_.size() == blockSize_) {
+      if (frame_.size() - blockStart_ == blockHeaderSize && blockSize_ == 0) readBlockHeader();
+      if (blockSize_ != 0 && frame_.size() - blockStart_ == blockSize_) {
         takeBlock();
         continue;
       }
       if (consumed < input.size()) continue;
       if (inputEnded) {
-        if (!block_.empty() || !frame_.empty()) throw ZipError("WavPack data ends too early");
+        if (!frame_.empty()) throw ZipError("WavPack data ends too early");
         finished_ = true;
       }
       break;
@@ -76,9 +79,10 @@ public:
 
 private:
   void readBlockHeader() {
-    if (std::memcmp(block_.data(), "wvpk", 4) != 0) throw ZipError("corrupt WavPack data");
-    const uint32_t size = readLe32(block_.data() + 4);
-    if (size < blockHeaderSize - 8 || size + 8 > maxFrameSize - frame_.size()) {
+    const std::span<const std::byte> header = block();
+    if (std::memcmp(header.data(), "wvpk", 4) != 0) throw ZipError("corrupt WavPack data");
+    const uint32_t size = readLe32(header.data() + 4);
+    if (size < blockHeaderSize - 8 || size + 8 > maxFrameSize - blockStart_) {
       throw ZipError("corrupt WavPack data: block size");
     }
     blockSize_ = size + 8;
@@ -86,19 +90,18 @@ private:
 
   // A whole block is in: it joins its frame, and a frame complete is opened.
   void takeBlock() {
-    const auto* header = reinterpret_cast<const uint8_t*>(block_.data());
+    const auto* header = reinterpret_cast<const uint8_t*>(block().data());
     const uint32_t samples = readLe32(header + 20);
     const uint32_t flags = readLe32(header + 24);
     readWrapper(samples == 0);
     if (samples == 0) {
       // Metadata alone (the trailer, the MD5 sum): no audio to decode.
-      block_.clear();
+      frame_.resize(blockStart_);
       blockSize_ = 0;
       return;
     }
-    if (frame_.empty()) version_ = static_cast<int16_t>(readLe16(header + 8));
-    frame_.insert(frame_.end(), block_.begin(), block_.end());
-    block_.clear();
+    if (blockStart_ == 0) version_ = static_cast<int16_t>(readLe16(header + 8));
+    blockStart_ = frame_.size();
     blockSize_ = 0;
     if ((flags & FINAL_BLOCK) == 0) return;
 
@@ -127,21 +130,22 @@ private:
   // The wrapper sub-blocks of the block: the header goes out before the block's samples, the
   // trailer after them.
   void readWrapper(bool noSamples) {
-    const auto* data = reinterpret_cast<const uint8_t*>(block_.data());
+    const std::span<const std::byte> bytes = block();
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     size_t at = blockHeaderSize;
-    while (at + 2 <= block_.size()) {
+    while (at + 2 <= bytes.size()) {
       const uint8_t id = data[at];
       size_t words = data[at + 1];
       size_t headerLength = 2;
       if ((id & ID_LARGE) != 0) {
-        if (at + 4 > block_.size()) throw ZipError("corrupt WavPack metadata");
+        if (at + 4 > bytes.size()) throw ZipError("corrupt WavPack metadata");
         words |= static_cast<size_t>(data[at + 2]) << 8 | static_cast<size_t>(data[at + 3]) << 16;
         headerLength = 4;
       }
       const size_t stored = words * 2;
       const size_t length = (id & ID_ODD_SIZE) != 0 && stored > 0 ? stored - 1 : stored;
-      if (at + headerLength + stored > block_.size()) throw ZipError("corrupt WavPack metadata");
-      const auto* body = block_.data() + at + headerLength;
+      if (at + headerLength + stored > bytes.size()) throw ZipError("corrupt WavPack metadata");
+      const auto* body = bytes.data() + at + headerLength;
       const uint8_t kind = id & ID_UNIQUE;
       if (kind == ID_RIFF_HEADER || kind == ID_ALT_HEADER) {
         pending_.insert(pending_.end(), body, body + length);
@@ -158,11 +162,13 @@ private:
 
   // Decodes the next samples of the open frame into pending_.
   void unpack() {
-    const uint32_t count = std::min(samplesPerUnpack, frameSamples_ - unpacked_);
+    const uint32_t count = std::min(std::max(samplesPerUnpack / static_cast<uint32_t>(channels_), 1u),
+                                    frameSamples_ - unpacked_);
     if (count == 0) {
       if (WavpackGetNumErrors(context_.get()) != 0) throw ZipError("corrupt WavPack data");
       context_.reset();
       frame_.clear();
+      blockStart_ = 0;
       return;
     }
     samples_.resize(static_cast<size_t>(count) * static_cast<size_t>(channels_));
@@ -191,6 +197,8 @@ private:
     }
   }
 
+  std::span<const std::byte> block() const { return std::span(frame_).subspan(blockStart_); }
+
   size_t emit(std::span<std::byte> output) {
     const size_t count = std::min(output.size(), pending_.size() - pendingAt_);
     if (count > 0) std::memcpy(output.data(), pending_.data() + pendingAt_, count);
@@ -202,9 +210,10 @@ private:
     return count;
   }
 
-  std::vector<std::byte> block_;  // the block being gathered
-  size_t blockSize_ = 0;          // its whole size, once its header is in
-  std::vector<std::byte> frame_;  // the blocks of the frame being gathered or decoded
+  // The blocks of the frame being gathered or decoded, the one coming in last.
+  std::vector<std::byte> frame_;
+  size_t blockStart_ = 0;  // where the block coming in begins
+  size_t blockSize_ = 0;   // its whole size, once its header is in
   int16_t version_ = 0;
   Context context_;
   uint32_t frameSamples_ = 0;
