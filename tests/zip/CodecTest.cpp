@@ -1,7 +1,8 @@
-// The methods decoded by codecs written here (shrink, reduce, implode, Deflate64, PPMd) and
-// the one through libwavpack, on real archives made by other programs (tests/zip/data, see its
-// README): every entry decodes to its CRC-32, the same file decodes alike in every method, each
-// codec streams through buffers of a few bytes, and damaged data fails its entry alone.
+// The rarer methods: shrink, reduce, implode and Deflate64 (codecs written here), PPMd (through
+// libarchive) and WavPack (through libwavpack). On real archives made by other programs
+// (tests/zip/data, see its README) every entry decodes to its CRC-32 and the same file decodes
+// alike in every method; each codec streams through buffers of a few bytes, decodes encrypted
+// entries, and fails its entry alone on damaged or truncated data.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -25,7 +26,9 @@ using testsupport::buildZip;
 using testsupport::readFile;
 using testsupport::ZipFixtureEntry;
 
-std::string dataFile(const std::string& name) { return readFile(fs::path(ZIP_TEST_DATA) / name); }
+std::string dataFile(const std::string& name) {
+  return readFile(fs::path(ZIP_TEST_DATA) / name);
+}
 
 class StringSink final : public zip::OutputSink {
 public:
@@ -180,9 +183,7 @@ const CodecCase codecs[] = {
 
 class CodecTest : public testing::TestWithParam<CodecCase> {
 protected:
-  Sample sample() const {
-    return sampleOf(GetParam().file, GetParam().method, GetParam().nameEnd);
-  }
+  Sample sample() const { return sampleOf(GetParam().file, GetParam().method, GetParam().nameEnd); }
 };
 
 TEST_P(CodecTest, StreamsThroughTinyBuffers) {
@@ -200,9 +201,9 @@ TEST_P(CodecTest, StreamsThroughTinyBuffers) {
     for (int calls = 0; !finished && calls < 10'000'000; ++calls) {
       fed = std::min(entry.payload.size(), std::max(fed, at) + piece);
       std::byte room[5];
-      const auto step = decoder->decode(
-          std::as_bytes(std::span(entry.payload.data() + at, fed - at)),
-          fed == entry.payload.size(), room);
+      const auto step =
+          decoder->decode(std::as_bytes(std::span(entry.payload.data() + at, fed - at)),
+                          fed == entry.payload.size(), room);
       at += step.consumed;
       out.append(reinterpret_cast<const char*>(room), step.produced);
       finished = step.finished;
@@ -228,10 +229,8 @@ TEST_P(CodecTest, DecodesEncryptedEntries) {
 
 TEST_P(CodecTest, DamagedOrTruncatedDataFails) {
   const Sample entry = sample();
-  ZipFixtureEntry fixture{.name = "f",
-                          .data = entry.content,
-                          .method = entry.method,
-                          .flags = entry.flags};
+  ZipFixtureEntry fixture{
+      .name = "f", .data = entry.content, .method = entry.method, .flags = entry.flags};
   std::string damaged = entry.payload;
   for (size_t i = damaged.size() / 3; i < damaged.size() / 3 + 16; ++i) damaged[i] ^= 0x5A;
   const std::vector<std::string> payloads = {

@@ -37,7 +37,8 @@ void HuffmanDecoder::build(std::span<const uint8_t> lengths, bool invertBits) {
     for (unsigned i = 0; i < counts_[length]; ++i, ++code, ++index) {
       if (length > fastBits) continue;
       uint32_t reversed = 0;
-      for (unsigned bit = 0; bit < length; ++bit) reversed |= ((code >> bit) & 1u) << (length - 1 - bit);
+      for (unsigned bit = 0; bit < length; ++bit)
+        reversed |= ((code >> bit) & 1u) << (length - 1 - bit);
       const auto entry = static_cast<uint16_t>(sorted_[index] << 5 | length);
       for (uint32_t at = reversed; at < table_.size(); at += 1u << length) table_[at] = entry;
     }

@@ -52,8 +52,8 @@ private:
     if (!readFollowerSets()) return false;
     while (window_.room() > 0 && window_.total() < size_) {
       if (copyLeft_ > 0) {
-        const size_t wanted = static_cast<size_t>(
-            std::min<uint64_t>(copyLeft_, size_ - window_.total()));
+        const size_t wanted =
+            static_cast<size_t>(std::min<uint64_t>(copyLeft_, size_ - window_.total()));
         copyLeft_ -= window_.copy(copyDistance_, wanted);
         if (window_.total() >= size_) copyLeft_ = 0;
         continue;

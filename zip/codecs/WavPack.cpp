@@ -162,8 +162,9 @@ private:
 
   // Decodes the next samples of the open frame into pending_.
   void unpack() {
-    const uint32_t count = std::min(std::max(samplesPerUnpack / static_cast<uint32_t>(channels_), 1u),
-                                    frameSamples_ - unpacked_);
+    const uint32_t count =
+        std::min(std::max(samplesPerUnpack / static_cast<uint32_t>(channels_), 1u),
+                 frameSamples_ - unpacked_);
     if (count == 0) {
       if (WavpackGetNumErrors(context_.get()) != 0) throw ZipError("corrupt WavPack data");
       context_.reset();
