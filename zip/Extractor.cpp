@@ -44,6 +44,16 @@ uint64_t decoderMemory(const ZipEntry& entry) {
       return std::min<uint64_t>(entry.uncompressedSize, 256u << 20) + (64u << 10);
     case Bzip2:
       return 4u << 20;
+    case Shrunk:
+      return 96u << 10;  // 32 KiB window and the 13-bit code table
+    case Deflate64:
+      return 320u << 10;  // 256 KiB window and the code tables
+    case WavPack:
+      return 18u << 20;  // one frame (at most 16 MiB) and one call's decoded samples
+    case Ppmd:
+      // The model the data declares, up to 256 MiB, plus the reader's two 256 KiB buffers;
+      // the declaration is inside the data, so the bound is the largest model.
+      return (256u << 20) + (512u << 10);
     default:
       return 64u << 10;
   }

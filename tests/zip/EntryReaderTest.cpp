@@ -194,7 +194,7 @@ TEST(EntryReaderTest, PasswordIsCheckedBeforeAnyData) {
 
 TEST(EntryReaderTest, RefusesUnsupportedMethodsAndEncryptions) {
   const std::string stored = "plain data";
-  for (const uint16_t method : std::initializer_list<uint16_t>{1, 6, 9, 97, 98, 99, 200}) {
+  for (const uint16_t method : std::initializer_list<uint16_t>{7, 10, 99, 200}) {
     SCOPED_TRACE(method);
     EXPECT_THROW(readEntry(buildZip({ZipFixtureEntry{
                      .name = "f", .data = stored, .method = method, .payload = stored}})),

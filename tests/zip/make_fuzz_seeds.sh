@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Writes small archives into the directory given, as seeds for the ZIP fuzzer: every method
 # we read, encryption, data descriptors, ZIP64, directories, a comment, names of each kind.
+# Seeds stay below the fuzzer's -max_len (16 KiB).
 set -euo pipefail
 out="$(cd "${1:?usage: make_fuzz_seeds.sh <output directory>}" && pwd)"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -47,3 +49,72 @@ if command -v 7zz > /dev/null; then
   (cd tree && 7zz a -bd -tzip -mm=LZMA:eos -mem=ZipCrypto -p'Quelbratzun%7' \
     "$out/7z-lzma-encrypted.zip" . > /dev/null)
 fi
+if command -v 7zz > /dev/null; then
+  for method in Deflate64 PPMd; do
+    (cd tree && 7zz a -bd -tzip -mm=$method "$out/7z-$method.zip" . > /dev/null)
+    (cd tree && 7zz a -bd -tzip -mm=$method -mem=ZipCrypto -p'Quelbratzun%7' \
+      "$out/7z-$method-encrypted.zip" . > /dev/null)
+  done
+fi
+# Shrink and implode as PKZIP wrote them (the small archives of tests/zip/data).
+cp "$here/data/cc_SHRUNK.ZIP" "$out/pkzip-shrink.zip"
+cp "$here/data/cc_imploding-4Kdict-2trees.zip" "$out/pkzip-implode-4k-2trees.zip"
+cp "$here/data/cc_imploding-8Kdict-3trees.zip" "$out/pkzip-implode-8k-3trees.zip"
+
+# Reduce 1 to 4: no tool writes it any more, so a small stream is made here: empty follower
+# sets (256 six-bit zero counts, 192 bytes), then the bytes as they are, with one copy
+# (escape byte 144, the length and high distance bits, the low distance bits).
+# WavPack: Debian's encoder makes the data, stored as method 97.
+wav=""
+if command -v wavpack > /dev/null; then
+  python3 - tree/sound.wav <<'PY'
+import math, struct, sys
+samples = b''.join(struct.pack('<h', int(9000 * math.sin(i / 9))) for i in range(3000))
+fmt = struct.pack('<HHIIHH', 1, 1, 8000, 16000, 2, 16)
+body = b'WAVEfmt ' + struct.pack('<I', len(fmt)) + fmt + b'data' + struct.pack('<I', len(samples)) + samples
+open(sys.argv[1], 'wb').write(b'RIFF' + struct.pack('<I', len(body)) + body)
+PY
+  wavpack -q -y tree/sound.wav -o sound.wv
+  wav=tree/sound.wav
+fi
+python3 - "$out" "$wav" <<'PY'
+import struct, sys, zlib
+out, wav = sys.argv[1], sys.argv[2]
+
+def archive(path, entries):
+    local, central = b'', b''
+    for name, method, flags, payload, data in entries:
+        name = name.encode()
+        fields = struct.pack('<HHHHHIIIHH', 20, flags, method, 0x6000, 0x5821, zlib.crc32(data),
+                             len(payload), len(data), len(name), 0)
+        central += b'PK\x01\x02' + struct.pack('<H', 20) + fields + struct.pack('<HHHII', 0, 0, 0, 0, len(local)) + name
+        local += b'PK\x03\x04' + fields + name + payload
+    end = struct.pack('<4sHHHHIIH', b'PK\x05\x06', 0, 0, len(entries), len(entries), len(central), len(local), 0)
+    open(path, 'wb').write(local + central + end)
+
+class Bits:
+    def __init__(self): self.value, self.count = 0, 0
+    def put(self, value, count): self.value |= value << self.count; self.count += count
+    def bytes(self): return self.value.to_bytes((self.count + 7) // 8, 'little')
+
+text = b'Factura 0001, importe 12,50 EUR. ' * 3
+for factor in range(1, 5):
+    bits = Bits()
+    for _ in range(256): bits.put(0, 6)
+    for byte in text[:33]: bits.put(byte, 8)
+    # A copy of the 66 bytes that follow, from 33 back: length 66 - 3 in two steps when it does
+    # not fit the length bits of this factor.
+    mask = 0xFF >> factor
+    length, distance = len(text) - 33 - 3, 33 - 1
+    bits.put(144, 8)
+    if length < mask:
+        bits.put(length | (distance >> 8) << (8 - factor), 8)
+    else:
+        bits.put(mask | (distance >> 8) << (8 - factor), 8)
+        bits.put(length - mask, 8)
+    bits.put(distance & 0xFF, 8)
+    archive(f'{out}/reduce{factor}.zip', [('text.txt', 1 + factor, 0, bits.bytes(), text)])
+if wav:
+    archive(f'{out}/wavpack.zip',
+            [('sound.wav', 97, 0, open('sound.wv', 'rb').read(), open(wav, 'rb').read())])
+PY

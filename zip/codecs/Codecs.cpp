@@ -15,6 +15,15 @@ constexpr std::array codecs{
     Codec{Deflated, makeInflateDecoder},
     Codec{Bzip2, makeBzip2Decoder},
     Codec{Lzma, makeLzmaDecoder},
+    Codec{Shrunk, makeShrinkDecoder},
+    Codec{ReducedFactor1, [](const DecoderParameters& p) { return makeReduceDecoder(p, 1); }},
+    Codec{ReducedFactor2, [](const DecoderParameters& p) { return makeReduceDecoder(p, 2); }},
+    Codec{ReducedFactor3, [](const DecoderParameters& p) { return makeReduceDecoder(p, 3); }},
+    Codec{ReducedFactor4, [](const DecoderParameters& p) { return makeReduceDecoder(p, 4); }},
+    Codec{Imploded, makeImplodeDecoder},
+    Codec{Deflate64, makeDeflate64Decoder},
+    Codec{WavPack, makeWavPackDecoder},
+    Codec{Ppmd, makePpmdDecoder},
 };
 
 }  // namespace
