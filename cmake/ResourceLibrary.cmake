@@ -28,5 +28,7 @@ function(add_resource_library target)
     OUTPUT_NAME ResourcesUpd
     CXX_VISIBILITY_PRESET hidden
     LIBRARY_OUTPUT_DIRECTORY "${arg_TREE}/Lib"
-    RUNTIME_OUTPUT_DIRECTORY "${arg_TREE}/Lib")
+    RUNTIME_OUTPUT_DIRECTORY "${arg_TREE}/Lib"
+    # Windows: each product line's import library (libResourcesUpd.dll.a) apart from the others'.
+    ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/${target}")
 endfunction()
