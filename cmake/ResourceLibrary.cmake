@@ -1,7 +1,8 @@
 # add_resource_library(<target> DESCRIPTION <file> TREE <dir> [UPDATE_PATH <url>])
 #
 # Builds the resource library of one product line from its description into <dir>/Lib/,
-# the folder beside the updater where the updater's loader looks for it (RUNPATH $ORIGIN/Lib).
+# the folder beside the updater where the updater's loader looks for it (RUNPATH $ORIGIN/Lib;
+# on Windows the manifest of cmake/WindowsApplication.cmake).
 set(UPDATER_PRODUCT_GENERATOR "${CMAKE_CURRENT_LIST_DIR}/GenerateProductData.cmake")
 
 function(add_resource_library target)
@@ -23,10 +24,15 @@ function(add_resource_library target)
   updater_target_settings(${target})
   if(WIN32)
     set_target_properties(${target} PROPERTIES PREFIX "")  # Lib/ResourcesUpd.dll
+    # Lib\ as a private assembly, through which a program's manifest binds the library.
+    configure_file("${PROJECT_SOURCE_DIR}/cmake/windows/Lib.manifest" "${arg_TREE}/Lib/Lib.manifest"
+                   COPYONLY)
   endif()
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME ResourcesUpd
     CXX_VISIBILITY_PRESET hidden
     LIBRARY_OUTPUT_DIRECTORY "${arg_TREE}/Lib"
-    RUNTIME_OUTPUT_DIRECTORY "${arg_TREE}/Lib")
+    RUNTIME_OUTPUT_DIRECTORY "${arg_TREE}/Lib"
+    # Windows: each product line's import library (libResourcesUpd.dll.a) apart from the others'.
+    ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/${target}")
 endfunction()

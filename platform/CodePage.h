@@ -8,6 +8,8 @@
 
 namespace platform {
 
+// The two of a Western European installation have names; on Windows the system's may be any
+// other number (932, 1251, ...), which decode() and fitsCodePage() take as well.
 enum class CodePage : unsigned { Oem850 = 850, Windows1252 = 1252 };
 
 CodePage ansiCodePage();

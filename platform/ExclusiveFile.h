@@ -1,6 +1,7 @@
-// A file opened for reading and writing that no other opener may open at the same time,
-// as a Windows file opened without sharing. On Linux every opener in this program takes an
-// exclusive lock (flock), so a second opener fails as on Windows.
+// A file opened for reading and writing that no other opener may open at the same time.
+// On Windows it is opened without sharing (share mode 0), so any second opener, of this
+// program or another, fails with a sharing violation. On Linux every opener in this program
+// takes an exclusive lock (flock), so a second opener of ours fails as on Windows.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +27,13 @@ public:
   ExclusiveFile(ExclusiveFile&& other) noexcept;
   ExclusiveFile& operator=(ExclusiveFile&& other) noexcept;
 
-  // Whether a file at path could be opened for writing now: it is not held by another opener
-  // of this program and the system grants write access. Takes and drops the lock.
+  // Whether a file at path could be opened for writing now, and replaced: a missing file in an
+  // existing directory, or a file that is not held by another opener and to which the system
+  // grants write access. Opens nothing for long and changes nothing.
+  // On Linux an opener is one of this program's (its lock), and a running program is refused
+  // (ETXTBSY). On Windows delete access is asked too, which the rename over the file needs: a
+  // file that another program holds open without delete sharing, or a running program, is
+  // refused.
   static bool canOpenForWriting(const std::filesystem::path& path);
 
   // Write all of data at the current position; throws std::system_error.
@@ -38,12 +44,15 @@ public:
   uint64_t position() const;
   uint64_t size() const;
   void close();
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return native_ != kClosed; }
   const std::filesystem::path& path() const { return path_; }
 
 private:
+  // A file descriptor on POSIX, a HANDLE on Windows, where INVALID_HANDLE_VALUE is -1 too.
+  static constexpr intptr_t kClosed = -1;
+
   std::filesystem::path path_;
-  int fd_ = -1;
+  intptr_t native_ = kClosed;
   uint64_t position_ = 0;
 };
 

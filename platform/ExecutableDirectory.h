@@ -6,6 +6,10 @@
 
 namespace platform {
 
+// The full path of the running executable, as the system knows it (any length, any
+// characters). Throws std::system_error when the system cannot tell.
+std::filesystem::path executablePath();
+
 // The directory that holds the running executable (never the working directory).
 // Throws std::system_error when the system cannot tell.
 std::filesystem::path executableDirectory();

@@ -3,11 +3,30 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 namespace platform {
 
-// Sets the last-write time from an MS-DOS date and time taken as local time.
-// Returns false (and changes nothing) when the date is invalid or the system refuses.
+// The fields of an MS-DOS date and time, as a wall clock shows them.
+struct DosDateTime {
+  int year = 1980;  // 1980 to 2107
+  int month = 1;    // 1 to 12
+  int day = 1;      // 1 to the last day of the month
+  int hours = 0;
+  int minutes = 0;
+  int seconds = 0;  // even: DOS stores seconds halved
+
+  bool operator==(const DosDateTime&) const = default;
+};
+
+// The fields of an MS-DOS date and time, or nothing when one is out of range. A day past the
+// end of its month is refused too (31 April, 29 February of a common year): rolling it over
+// into the next month would give a stamp the archive did not store, which is worse than none.
+std::optional<DosDateTime> splitDosDateTime(uint16_t dosDate, uint16_t dosTime);
+
+// Sets the last-write time from an MS-DOS date and time taken as local time, with the
+// daylight saving time in force on that date. Returns false (and changes nothing) when the
+// date is invalid or the system refuses.
 bool setLastWriteTimeFromDos(const std::filesystem::path& path, uint16_t dosDate, uint16_t dosTime);
 
 // Windows file attribute bits that matter here.
@@ -19,8 +38,10 @@ enum FileAttribute : uint32_t {
   Archive = 0x20,
 };
 
-// Applies Windows attributes. On Linux only ReadOnly has a counterpart: it clears every write
-// bit; without it the owner may write. Returns false when the system refuses.
+// Applies the read-only, hidden, system and archive attributes; the others (Directory) are
+// what the file is, not settings. On Windows the four become the file's attributes exactly.
+// On Linux only ReadOnly has a counterpart: it clears every write bit; without it the owner
+// may write. Returns false when the system refuses.
 bool applyAttributes(const std::filesystem::path& path, uint32_t attributes);
 
 }  // namespace platform

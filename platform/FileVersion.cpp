@@ -260,7 +260,7 @@ std::optional<FixedFileVersion> readFrom(ByteSource& source) {
 
 }  // namespace
 
-std::optional<FixedFileVersion> readFixedFileVersion(const std::filesystem::path& path) {
+std::optional<FixedFileVersion> readPeFileVersion(const std::filesystem::path& path) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   const auto size = std::filesystem::file_size(path, error);

@@ -1,7 +1,7 @@
 // A new file that carries a lock for as long as its writer holds it, so that anyone can tell a
 // file being written now from one a killed process left behind (no one holds that one), and
-// remove only the latter. The lock is the one every opener of this program takes (flock on
-// Linux, as ExclusiveFile does), so such a file is also "held" for ExclusiveFile.
+// remove only the latter. The lock is the one every opener of this program meets: flock on
+// POSIX systems, as ExclusiveFile takes; on Windows a handle that shares nothing but deletion.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -15,9 +16,18 @@ namespace testsupport {
 class ScratchDirectory {
 public:
   ScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ziptest-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    // create_directory says false for a name that exists, so two tests (or two programs)
+    // never share one. Portable where mkdtemp is not (MinGW).
+    static thread_local std::mt19937_64 generator{std::random_device{}()};
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      auto candidate = base / ("ziptest-" + std::to_string(generator()));
+      if (std::filesystem::create_directory(candidate)) {
+        path_ = std::move(candidate);
+        return;
+      }
+    }
+    throw std::runtime_error("cannot make a scratch directory in " + base.string());
   }
   ~ScratchDirectory() {
     std::error_code ignored;

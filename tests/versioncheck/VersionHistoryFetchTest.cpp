@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/ExclusiveFile.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/ChildCheck.h"
 #include "versioncheck/VersionCheckError.h"
 
 namespace versioncheck {

@@ -73,23 +73,23 @@ ExclusiveFile::ExclusiveFile(const std::filesystem::path& path, Mode mode) : pat
       throwSystemError(error, "Cannot truncate", path);
     }
   }
-  fd_ = fd;
+  native_ = fd;
 }
 
 ExclusiveFile::~ExclusiveFile() {
-  closeQuietly(fd_);
+  closeQuietly(static_cast<int>(native_));
 }
 
 ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept
     : path_(std::move(other.path_)),
-      fd_(std::exchange(other.fd_, -1)),
+      native_(std::exchange(other.native_, kClosed)),
       position_(std::exchange(other.position_, 0)) {}
 
 ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
   if (this != &other) {
-    closeQuietly(fd_);
+    closeQuietly(static_cast<int>(native_));
     path_ = std::move(other.path_);
-    fd_ = std::exchange(other.fd_, -1);
+    native_ = std::exchange(other.native_, kClosed);
     position_ = std::exchange(other.position_, 0);
   }
   return *this;
@@ -106,10 +106,10 @@ bool ExclusiveFile::canOpenForWriting(const std::filesystem::path& path) {
 }
 
 void ExclusiveFile::write(const void* data, size_t size) {
-  if (fd_ < 0) throwSystemError(EBADF, "Cannot write to closed file", path_);
+  if (native_ == kClosed) throwSystemError(EBADF, "Cannot write to closed file", path_);
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
-    const ssize_t written = ::write(fd_, bytes, size);
+    const ssize_t written = ::write(static_cast<int>(native_), bytes, size);
     if (written < 0) {
       if (errno == EINTR) continue;
       throwSystemError(errno, "Cannot write to", path_);
@@ -121,9 +121,9 @@ void ExclusiveFile::write(const void* data, size_t size) {
 }
 
 size_t ExclusiveFile::read(void* data, size_t size) {
-  if (fd_ < 0) throwSystemError(EBADF, "Cannot read from closed file", path_);
+  if (native_ == kClosed) throwSystemError(EBADF, "Cannot read from closed file", path_);
   for (;;) {
-    const ssize_t count = ::read(fd_, data, size);
+    const ssize_t count = ::read(static_cast<int>(native_), data, size);
     if (count >= 0) {
       position_ += static_cast<uint64_t>(count);
       return static_cast<size_t>(count);
@@ -133,11 +133,11 @@ size_t ExclusiveFile::read(void* data, size_t size) {
 }
 
 void ExclusiveFile::seek(uint64_t offset) {
-  if (fd_ < 0) throwSystemError(EBADF, "Cannot seek in closed file", path_);
+  if (native_ == kClosed) throwSystemError(EBADF, "Cannot seek in closed file", path_);
   if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
     throwSystemError(EINVAL, "Cannot seek in", path_);
   }
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+  if (::lseek(static_cast<int>(native_), static_cast<off_t>(offset), SEEK_SET) < 0) {
     throwSystemError(errno, "Cannot seek in", path_);
   }
   position_ = offset;
@@ -148,15 +148,15 @@ uint64_t ExclusiveFile::position() const {
 }
 
 uint64_t ExclusiveFile::size() const {
-  if (fd_ < 0) throwSystemError(EBADF, "Cannot query closed file", path_);
+  if (native_ == kClosed) throwSystemError(EBADF, "Cannot query closed file", path_);
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) throwSystemError(errno, "Cannot query", path_);
+  if (::fstat(static_cast<int>(native_), &st) != 0) throwSystemError(errno, "Cannot query", path_);
   return static_cast<uint64_t>(st.st_size);
 }
 
 void ExclusiveFile::close() {
-  if (fd_ < 0) return;
-  const int fd = std::exchange(fd_, -1);
+  if (native_ == kClosed) return;
+  const int fd = static_cast<int>(std::exchange(native_, kClosed));
   // A failed close can mean lost writes (NFS reports them here); the caller must hear of it.
   if (::close(fd) != 0 && errno != EINTR) throwSystemError(errno, "Cannot close", path_);
 }

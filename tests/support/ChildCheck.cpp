@@ -1,4 +1,4 @@
-#include "tests/support/ChildProcess.h"
+#include "tests/support/ChildCheck.h"
 
 #include <grp.h>
 #include <sys/resource.h>

@@ -1,0 +1,54 @@
+// A held file tells a file being written now from one a killed writer left behind.
+#include "platform/HeldFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <system_error>
+
+#include "tests/platform/TempDir.h"
+
+namespace {
+
+using platform::HeldFile;
+using platform::removeIfUnheld;
+using platformtest::readFile;
+using platformtest::TempDir;
+using platformtest::writeFile;
+
+TEST(HeldFile, IsCreatedNewAndWrittenThroughItsStream) {
+  TempDir dir;
+  writeFile(dir / "taken", "x");
+  EXPECT_THROW(HeldFile::createNew(dir / "taken"), std::system_error);
+  try {
+    HeldFile::createNew(dir / "taken");
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code(), std::errc::file_exists);
+  }
+
+  HeldFile held = HeldFile::createNew(dir / "part");
+  std::FILE* stream = held.openWriteStream();
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(std::fwrite("content", 1, 7, stream), 7u);
+  EXPECT_EQ(std::fclose(stream), 0);
+  EXPECT_FALSE(removeIfUnheld(dir / "part")) << "still held after its stream is closed";
+  held.release();
+  EXPECT_EQ(readFile(dir / "part"), "content");
+}
+
+TEST(HeldFile, OnlyAFileThatNoOneHoldsIsRemoved) {
+  TempDir dir;
+  writeFile(dir / "leftover", "half");
+  HeldFile held = HeldFile::createNew(dir / "being-written");
+
+  EXPECT_TRUE(removeIfUnheld(dir / "leftover"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "leftover"));
+  EXPECT_FALSE(removeIfUnheld(dir / "being-written"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "being-written"));
+  EXPECT_FALSE(removeIfUnheld(dir / "missing"));
+
+  held.release();
+  EXPECT_TRUE(removeIfUnheld(dir / "being-written"));
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+// What the extraction guarantees that only a POSIX system shows here: a process killed at any
+// point, permission bits, and a disk that refuses more data (a file size limit).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "tests/support/ChildCheck.h"
+#include "tests/support/PartFiles.h"
+#include "tests/support/SkippedEntries.h"
+#include "tests/support/ZipBuilder.h"
+#include "tests/zip/ExtractorFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::buildZip;
+using testsupport::causes;
+using testsupport::hasPartFiles;
+using testsupport::readFile;
+using testsupport::writeFile;
+using testsupport::ZipFixtureEntry;
+using ziptest::extract;
+using ziptest::ExtractorTest;
+
+unsigned currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// kill -9 at any point leaves every target old or new; the next extraction leaves no part file.
+TEST_F(ExtractorTest, AKilledExtractionLeavesNothingThatTheNextOneKeeps) {
+  std::vector<ZipFixtureEntry> entries;
+  for (int i = 0; i < 400; ++i) {
+    const std::string name = "dir" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt";
+    writeFile(base / name, "old " + std::to_string(i));
+    std::string content;
+    for (int k = 0; content.size() < 20000; ++k) content += std::to_string((k * 7919 + i) % 100003);
+    entries.push_back(ZipFixtureEntry{.name = name, .data = content, .method = 8});
+  }
+  const std::string archive = buildZip(entries);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    extract(archive, base);
+    ::_exit(0);
+  }
+  // Stop it while it writes: as soon as a part file of its own is there.
+  bool seen = false;
+  for (int polls = 0; polls < 200000 && !seen; ++polls) {
+    for (int d = 0; d < 4 && !seen; ++d) seen = hasPartFiles(base / ("dir" + std::to_string(d)));
+    if (!seen && ::waitpid(child, nullptr, WNOHANG) == child) break;
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ASSERT_TRUE(seen) << "the extraction ended before it could be stopped";
+
+  for (size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(entries[i].name);
+    const std::string content = readFile(base / entries[i].name);
+    EXPECT_TRUE(content == "old " + std::to_string(i) || content == entries[i].data);
+  }
+  const auto report = extract(archive, base);
+  EXPECT_EQ(report.filesWritten, entries.size());
+  EXPECT_FALSE(hasPartFiles(base));
+}
+
+// A disk that refuses the new content leaves the old file as it was, and no part file.
+TEST_F(ExtractorTest, ADiskThatRefusesTheContentLeavesTheOldFile) {
+  writeFile(base / "big.dat", "old");
+  const std::string archive =
+      buildZip({ZipFixtureEntry{.name = "big.dat", .data = std::string(200000, 'n'), .method = 8},
+                ZipFixtureEntry{.name = "small.txt", .data = "fits", .method = 8}});
+  const std::string failure = testsupport::runWithFileSizeLimit(50000, [&]() -> std::string {
+    const auto report = extract(archive, base);
+    if (causes(report).size() != 1 || causes(report)[0].first != "big.dat")
+      return "big.dat was not the one entry skipped";
+    if (readFile(base / "big.dat") != "old") return "the old file changed";
+    if (readFile(base / "small.txt") != "fits") return "the other entry was not written";
+    return hasPartFiles(base) ? "a part file stayed" : "";
+  });
+  EXPECT_EQ(failure, "");
+}
+
+// A replaced file keeps what its owner made of it; a new one gets the usual mode, with the
+// execute bits of an entry made on Unix.
+TEST_F(ExtractorTest, ReplacedFilesKeepTheirModeAndUnixEntriesTheirExecuteBits) {
+  writeFile(base / "run.sh", "old");
+  fs::permissions(base / "run.sh", fs::perms(0750));
+  writeFile(base / "data.txt", "old");
+  fs::permissions(base / "data.txt", fs::perms(0604));
+  constexpr uint8_t unix = 3;
+  const auto report = extract(buildZip({ZipFixtureEntry{.name = "run.sh",
+                                                        .data = "new",
+                                                        .hostSystem = unix,
+                                                        .externalAttributes = 0100644u << 16},
+                                        ZipFixtureEntry{.name = "data.txt", .data = "new"},
+                                        ZipFixtureEntry{.name = "tool",
+                                                        .data = "new",
+                                                        .hostSystem = unix,
+                                                        .externalAttributes = 0100755u << 16},
+                                        ZipFixtureEntry{.name = "plain.txt",
+                                                        .data = "new",
+                                                        .hostSystem = unix,
+                                                        .externalAttributes = 0100644u << 16},
+                                        ZipFixtureEntry{.name = "dos.exe", .data = "new"}}),
+                              base);
+  ASSERT_EQ(report.filesWritten, 5u);
+  const auto mode = [&](const char* name) {
+    return static_cast<unsigned>(fs::status(base / name).permissions()) & 0777;
+  };
+  const unsigned usual = 0666 & ~currentUmask();
+  EXPECT_EQ(mode("run.sh"), 0750u);
+  EXPECT_EQ(mode("data.txt"), 0604u);
+  EXPECT_EQ(mode("tool"), usual | ((usual & 0444) >> 2));
+  EXPECT_EQ(mode("plain.txt"), usual);
+  EXPECT_EQ(mode("dos.exe"), usual);
+}
+
+}  // namespace
