@@ -274,6 +274,7 @@ TEST_F(ExtractorTest, ReadOnlyOrHeldTargetsAreNotReplaced) {
             (Causes{{"readonly.dll", "the existing file is read-only"},
                     {"running.exe", "the existing file cannot be opened for writing"}}));
   EXPECT_EQ(readFile(base / "readonly.dll"), "installed");
+  held.close();  // on Windows nobody else may even read a held file
   EXPECT_EQ(readFile(base / "running.exe"), "installed");
   EXPECT_EQ(readFile(base / "other.txt"), "new");
   EXPECT_FALSE(hasPartFiles(base));
