@@ -63,23 +63,6 @@ int HeldFile::descriptor() const {
   return static_cast<int>(handle_);
 }
 
-HeldFile::HeldFile(HeldFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = -1;
-}
-
-HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-HeldFile::~HeldFile() {
-  release();
-}
-
 std::FILE* HeldFile::openWriteStream() const {
   const int fd = ::dup(descriptor());
   if (fd < 0) return nullptr;

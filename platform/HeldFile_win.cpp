@@ -37,23 +37,6 @@ HeldFile HeldFile::createNew(const std::filesystem::path& path) {
   return HeldFile(reinterpret_cast<std::intptr_t>(handle));
 }
 
-HeldFile::HeldFile(HeldFile&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = -1;
-}
-
-HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-HeldFile::~HeldFile() {
-  release();
-}
-
 std::FILE* HeldFile::openWriteStream() const {
   HANDLE copy = nullptr;
   const HANDLE process = GetCurrentProcess();

@@ -14,6 +14,7 @@
 #include "zip/codecs/Codecs.h"
 #include "zip/codecs/HuffmanDecoder.h"
 #include "zip/codecs/OutputWindow.h"
+#include "zip/codecs/WindowedDecode.h"
 
 namespace zip {
 namespace {
@@ -34,14 +35,8 @@ public:
 
   DecodeStep decode(std::span<const std::byte> input, bool inputEnded,
                     std::span<std::byte> output) override {
-    bits_.setInput(input, inputEnded);
-    size_t produced = window_.flush(output);
-    bool progressed = true;
-    while (progressed && window_.total() < size_ && produced < output.size()) {
-      progressed = run();
-      produced += window_.flush(output.subspan(produced));
-    }
-    return {bits_.consumed(), produced, window_.total() >= size_ && window_.pending() == 0};
+    return decodeThroughWindow(bits_, window_, size_, input, inputEnded, output,
+                               [this] { return run(); });
   }
 
 private:
