@@ -29,11 +29,11 @@ public:
   std::FILE* openWriteStream() const;
   void release();
 
-  // Gives the file the permission bits (and, where we may, the owner) of `replaced`, when
-  // that is a file; otherwise it keeps the usual ones of a new file (0666 less the umask),
-  // with these execute bits added where reading is allowed: an archive's Unix entry may carry
-  // them. Best effort: false when the system refused.
-  bool adoptModeOf(const std::filesystem::path& replaced, uint32_t executeBitsIfNew);
+  // For a file that will replace nothing: adds these execute bits (an archive's Unix entry may
+  // carry them) where reading is allowed, so the umask keeps its word. A file that replaces
+  // another takes that one's mode from platform::replaceFile instead. Nothing to do on Windows.
+  // Best effort: false when the system refused.
+  bool addExecuteBits(uint32_t executeBits);
 
 private:
   explicit HeldFile(std::intptr_t handle) : handle_(handle) {}

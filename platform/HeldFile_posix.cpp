@@ -80,22 +80,12 @@ void HeldFile::release() {
   handle_ = -1;
 }
 
-bool HeldFile::adoptModeOf(const std::filesystem::path& replaced, uint32_t executeBitsIfNew) {
-  if (handle_ < 0) return false;
-  const int fd = descriptor();
-  struct stat old {};
-  if (::stat(replaced.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    // The owner first: changing it may clear the set-id bits, which the mode then restores.
-    [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
-    return ::fchmod(fd, old.st_mode & 07777) == 0;
-  }
-  // A new file was created with 0666 less the umask; an execute bit joins where reading is
-  // allowed, which keeps the umask's word.
+bool HeldFile::addExecuteBits(uint32_t executeBits) {
   struct stat created {};
-  if (::fstat(fd, &created) != 0) return false;
+  if (handle_ < 0 || ::fstat(descriptor(), &created) != 0) return false;
   const mode_t readable = (created.st_mode & 0444) >> 2;
-  const mode_t mode = (created.st_mode & 07777) | (executeBitsIfNew & 0111 & readable);
-  return mode == (created.st_mode & 07777) || ::fchmod(fd, mode) == 0;
+  const mode_t mode = (created.st_mode & 07777) | (executeBits & 0111 & readable);
+  return mode == (created.st_mode & 07777) || ::fchmod(descriptor(), mode) == 0;
 }
 
 bool removeIfUnheld(const std::filesystem::path& path) {

@@ -57,18 +57,8 @@ void HeldFile::release() {
   handle_ = -1;
 }
 
-bool HeldFile::adoptModeOf(const std::filesystem::path& replaced, uint32_t) {
-  // Windows keeps no permission bits in the file: what a replaced file was is its hidden,
-  // system and archive attributes (a read-only one is never replaced).
-  if (handle_ == -1) return false;
-  const DWORD old = GetFileAttributesW(replaced.c_str());
-  if (old == INVALID_FILE_ATTRIBUTES || (old & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
-  FILE_BASIC_INFO information{};
-  information.FileAttributes =
-      old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-  if (information.FileAttributes == 0) information.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  return SetFileInformationByHandle(handleOf(handle_), FileBasicInfo, &information,
-                                    sizeof information) != 0;
+bool HeldFile::addExecuteBits(uint32_t) {
+  return handle_ != -1;  // Windows keeps no execute bits
 }
 
 bool removeIfUnheld(const std::filesystem::path& path) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/ReplaceFile.h"
 #include "zip/ZipError.h"
 
 namespace zip {
@@ -83,12 +84,15 @@ void PartFile::close() {
 
 void PartFile::replaceTarget(uint32_t executeBitsIfNew) {
   close();
-  // Like overwriting the file in place would: an executable stays executable, and the mode
-  // its owner gave it stays (failing that is no reason to keep the old content).
-  held_.adoptModeOf(target_, executeBitsIfNew);
-  std::error_code error;
-  std::filesystem::rename(path_, target_, error);
-  if (error) throw ZipError("cannot replace " + target_.string() + ": " + error.message());
+  // Like overwriting the file in place would: an executable stays executable, and the mode (on
+  // Windows the attributes) of the file it replaces stays, which replaceFile sees to.
+  std::error_code ignored;
+  if (!std::filesystem::exists(target_, ignored)) held_.addExecuteBits(executeBitsIfNew);
+  try {
+    platform::replaceFile(path_, target_);
+  } catch (const std::system_error& error) {
+    throw ZipError("cannot replace " + target_.string() + ": " + error.code().message());
+  }
   renamed_ = true;
   held_.release();
 }

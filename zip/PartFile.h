@@ -31,9 +31,10 @@ public:
   void write(std::span<const std::byte> data);
   // Flushes and closes the file for writing (it stays held); throws ZipError when that fails.
   void close();
-  // Closes the file if need be, gives it what the target was (its mode, see
-  // platform::HeldFile::adoptModeOf; executeBitsIfNew for a target that does not exist yet)
-  // and renames it over the target. Throws ZipError; the target is then as it was.
+  // Closes the file if need be and puts it in the target's place (platform::replaceFile), so
+  // that it keeps what the target was (its mode; on Windows its attributes); a target that
+  // does not exist yet is created with executeBitsIfNew added. Throws ZipError; the target is
+  // then as it was.
   void replaceTarget(uint32_t executeBitsIfNew = 0);
 
   const std::filesystem::path& path() const { return path_; }
