@@ -142,19 +142,6 @@ TEST(FileVersion, EverySingleByteCorruptionIsReadSafely) {
   }
 }
 
-// A PE file from elsewhere, named by UPDATER_REAL_PE (with UPDATER_REAL_PE_VERSION, its file
-// version as Windows shows it, when known). No Debian package we depend on ships one.
-TEST(FileVersion, RealExecutable) {
-  const char* path = std::getenv("UPDATER_REAL_PE");
-  if (path == nullptr || *path == '\0') GTEST_SKIP() << "UPDATER_REAL_PE is not set";
-  const auto version = versionText(platform::readFixedFileVersion(path));
-  if (const char* expected = std::getenv("UPDATER_REAL_PE_VERSION")) {
-    EXPECT_EQ(version, std::optional<std::string>(expected));
-  } else {
-    EXPECT_TRUE(version.has_value());
-  }
-}
-
 TEST(FileVersion, FormatWritesEachPartInDecimalWithoutLeadingZeros) {
   struct Row {
     platform::FixedFileVersion version;
