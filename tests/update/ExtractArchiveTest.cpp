@@ -9,19 +9,16 @@
 #include <chrono>
 #include <ctime>
 
-#include "tests/support/PartFiles.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/SkippedEntries.h"
 #include "tests/support/ZipBuilder.h"
 #include "zip/MemoryInputStream.h"
-#include "zip/PartFile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using platform::ExclusiveFile;
 using testsupport::buildZip;
-using testsupport::hasPartFiles;
 using testsupport::readFile;
 using testsupport::writeFile;
 using testsupport::ZipFixtureEntry;
@@ -174,40 +171,6 @@ TEST_F(ExtractArchiveTest, WrongPasswordSkipsOnlyTheEncryptedEntries) {
   EXPECT_EQ(readFile(app() / "plain.txt"), "plain");
   EXPECT_EQ(readFile(app() / "secret.txt"), "installed");
   EXPECT_FALSE(fs::exists(app() / "secret2.txt"));
-}
-
-TEST_F(ExtractArchiveTest, EntriesThatCannotBeReadAreSkippedAndLeaveNoTrace) {
-  const std::string content = std::string(100000, 'q') + "end";
-  std::string damagedDeflate = testsupport::deflateRaw(content);
-  damagedDeflate[damagedDeflate.size() / 2] ^= 0x33;
-  std::string damagedBzip2 = testsupport::bzip2Compress(content);
-  damagedBzip2[damagedBzip2.size() / 2] ^= 0x33;
-  std::string damagedLzma = testsupport::lzmaZipCompress(content, false);
-  damagedLzma[damagedLzma.size() / 2] ^= 0x33;
-  const std::vector<ZipFixtureEntry> failing = {
-      {.name = "deflate.dat", .data = content, .method = 8, .payload = damagedDeflate},
-      {.name = "bzip2.dat", .data = content, .method = 12, .payload = damagedBzip2},
-      {.name = "lzma.dat", .data = content, .method = 14, .payload = damagedLzma},
-      {.name = "crc.dat", .data = content, .method = 8, .crc = 0x01020304},
-      {.name = "shrunk.dat", .data = content, .method = 1, .payload = content},
-      {.name = "ppmd.dat", .data = content, .method = 98, .payload = content},
-      {.name = "aes.dat", .data = content, .method = 99, .payload = content, .flags = 1},
-      {.name = "future.dat", .data = content, .versionNeeded = 64},
-      {.name = "badlocal.dat", .data = content, .badLocalSignature = true},
-  };
-  std::vector<ZipFixtureEntry> entries = failing;
-  entries.push_back({.name = "good.dat", .data = content, .method = 8});
-  for (const ZipFixtureEntry& entry : failing) writeFile(app() / entry.name, "installed");
-
-  const auto result = extract(buildZip(entries));
-  EXPECT_EQ(result.filesWritten, 1u);
-  EXPECT_EQ(result.skipped.size(), failing.size());
-  EXPECT_FALSE(result.endedBy);
-  for (const ZipFixtureEntry& entry : failing) {
-    EXPECT_EQ(readFile(app() / entry.name), "installed") << entry.name;
-  }
-  EXPECT_EQ(readFile(app() / "good.dat"), content);
-  EXPECT_FALSE(hasPartFiles(app()));
 }
 
 }  // namespace

@@ -336,4 +336,38 @@ TEST_F(ExtractorTest, ArchiveWithACommentExtractsAsWithout) {
   EXPECT_EQ(readFile(base / "a.txt"), "a");
 }
 
+TEST_F(ExtractorTest, EntriesThatCannotBeReadAreSkippedAndLeaveNoTrace) {
+  const std::string content = std::string(100000, 'q') + "end";
+  std::string damagedDeflate = testsupport::deflateRaw(content);
+  damagedDeflate[damagedDeflate.size() / 2] ^= 0x33;
+  std::string damagedBzip2 = testsupport::bzip2Compress(content);
+  damagedBzip2[damagedBzip2.size() / 2] ^= 0x33;
+  std::string damagedLzma = testsupport::lzmaZipCompress(content, false);
+  damagedLzma[damagedLzma.size() / 2] ^= 0x33;
+  const std::vector<ZipFixtureEntry> failing = {
+      {.name = "deflate.dat", .data = content, .method = 8, .payload = damagedDeflate},
+      {.name = "bzip2.dat", .data = content, .method = 12, .payload = damagedBzip2},
+      {.name = "lzma.dat", .data = content, .method = 14, .payload = damagedLzma},
+      {.name = "crc.dat", .data = content, .method = 8, .crc = 0x01020304},
+      {.name = "shrunk.dat", .data = content, .method = 1, .payload = content},
+      {.name = "ppmd.dat", .data = content, .method = 98, .payload = content},
+      {.name = "aes.dat", .data = content, .method = 99, .payload = content, .flags = 1},
+      {.name = "future.dat", .data = content, .versionNeeded = 64},
+      {.name = "badlocal.dat", .data = content, .badLocalSignature = true},
+  };
+  std::vector<ZipFixtureEntry> entries = failing;
+  entries.push_back({.name = "good.dat", .data = content, .method = 8});
+  for (const ZipFixtureEntry& entry : failing) writeFile(base / entry.name, "installed");
+
+  const auto result = extractIntoBase(buildZip(entries));
+  EXPECT_EQ(result.filesWritten, 1u);
+  EXPECT_EQ(result.skipped.size(), failing.size());
+  EXPECT_FALSE(result.endedBy);
+  for (const ZipFixtureEntry& entry : failing) {
+    EXPECT_EQ(readFile(base / entry.name), "installed") << entry.name;
+  }
+  EXPECT_EQ(readFile(base / "good.dat"), content);
+  EXPECT_FALSE(hasPartFiles(base));
+}
+
 }  // namespace
