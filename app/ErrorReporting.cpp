@@ -1,6 +1,7 @@
 #include "app/ErrorReporting.h"
 
 #include "app/ErrorText.h"
+#include "platform/ErrorBox.h"
 
 #include <cxxabi.h>
 #include <QCoreApplication>
@@ -63,12 +64,14 @@ void reportFatalStartupError(quintptr address) {
   std::fprintf(stderr, "%s\n%s\n", headline.toLocal8Bit().constData(),
                detail.toLocal8Bit().constData());
   std::fflush(stderr);
-  if (canShowDialogs()) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Application Error"),
-                    headline + u'\n' + detail, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-  }
+  if (!canShowDialogs()) return;
+  const QString title = QStringLiteral("Application Error");
+  const QString text = headline + u'\n' + detail;
+  // The system's own box where it has one (Windows); elsewhere ours, showing the text as is.
+  if (platform::showErrorBox(title.toStdU16String(), text.toStdU16String())) return;
+  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
 }  // namespace app
