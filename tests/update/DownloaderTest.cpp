@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "tests/support/ScratchDirectory.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "update/IdHTTPProgressU.h"
 
@@ -20,23 +21,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testsupport::Reply;
 using update::TIdHTTPProgress;
-
-class ScratchDir {
-public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "download-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
-private:
-  std::filesystem::path path_;
-};
 
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -85,7 +69,7 @@ protected:
     });
   }
 
-  ScratchDir scratch;
+  testsupport::ScratchDirectory scratch;
   std::filesystem::path destination = scratch.path() / "Update" / "KUBUpdate-ESC.2.4.1.7.zip";
   testsupport::ScriptedHttpServer server;
   TIdHTTPProgress downloader;

@@ -13,6 +13,7 @@
 
 #include "platform/ExclusiveFile.h"
 #include "tests/support/ChildCheck.h"
+#include "tests/support/ScratchDirectory.h"
 #include "versioncheck/VersionCheckError.h"
 
 namespace versioncheck {
@@ -37,12 +38,7 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 
 class VersionHistoryFetch : public testing::Test {
 protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vc-fetch-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(root_); }
+  testsupport::ScratchDirectory scratch_;
 
   fs::path updateDir() const { return root_ / "Update"; }
   fs::path copyPath() const { return updateDir() / "VersionesKUB.txt"; }
@@ -56,7 +52,7 @@ protected:
     };
   }
 
-  fs::path root_;
+  const fs::path root_ = scratch_.path();
   std::string fetchedUrl_;
   bool updateDirExistedAtFetch_ = false;
 };

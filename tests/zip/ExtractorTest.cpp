@@ -10,6 +10,7 @@
 
 #include "platform/ExclusiveFile.h"
 #include "platform/HeldFile.h"
+#include "tests/support/DamagedStream.h"
 #include "tests/support/PartFiles.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/SkippedEntries.h"
@@ -177,34 +178,6 @@ TEST_F(ExtractorTest, DecodingSideBySideChangesNothing) {
   EXPECT_EQ(trees[1], trees[0]);
 }
 
-// A stream whose reads fail inside one byte range, as a bad sector would.
-class DamagedStream final : public zip::InputStream {
-public:
-  DamagedStream(const std::string& data, uint64_t badBegin, uint64_t badEnd)
-      : inner_(std::as_bytes(std::span(data.data(), data.size()))),
-        badBegin_(badBegin),
-        badEnd_(badEnd) {}
-  uint64_t size() override { return inner_.size(); }
-  void seek(uint64_t offset) override {
-    inner_.seek(offset);
-    position_ = offset;
-  }
-  size_t read(void* buffer, size_t length) override {
-    if (position_ < badEnd_ && position_ + length > badBegin_) {
-      throw std::runtime_error("input/output error");
-    }
-    const size_t count = inner_.read(buffer, length);
-    position_ += count;
-    return count;
-  }
-
-private:
-  zip::MemoryInputStream inner_;
-  uint64_t position_ = 0;
-  uint64_t badBegin_;
-  uint64_t badEnd_;
-};
-
 TEST_F(ExtractorTest, ReadErrorsSkipTheEntryTheyHit) {
   writeFile(base / "second.txt", "earlier");
   const std::string content(300000, 's');
@@ -212,7 +185,7 @@ TEST_F(ExtractorTest, ReadErrorsSkipTheEntryTheyHit) {
                                       ZipFixtureEntry{.name = "second.txt", .data = content},
                                       ZipFixtureEntry{.name = "third.txt", .data = "third"}});
   // Bytes in the middle of the second entry's data cannot be read.
-  DamagedStream stream(bytes, 200000, 200010);
+  testsupport::DamagedStream stream(bytes, 200000, 200010);
   zip::ZipArchive archive(stream);
   const auto report = zip::Extractor(archive, base, {}).run();
   EXPECT_EQ(report.filesWritten, 2u);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/DamagedStream.h"
 #include "tests/support/ZipBuilder.h"
 #include "zip/MemoryInputStream.h"
 #include "zip/ZipError.h"
@@ -181,27 +182,9 @@ TEST(ZipArchiveTest, Zip64FieldMissingOrShortMarksTheEntry) {
   EXPECT_TRUE(opened.archive.entries()[1].defect);
 }
 
-// A stream whose reads fail after a number of bytes, as a disk error would.
-class FailingStream final : public zip::InputStream {
-public:
-  FailingStream(const std::string& data, size_t failAfter)
-      : inner_(bytesOf(data)), left_(failAfter) {}
-  uint64_t size() override { return inner_.size(); }
-  void seek(uint64_t offset) override { inner_.seek(offset); }
-  size_t read(void* buffer, size_t length) override {
-    if (length > left_) throw std::runtime_error("read error");
-    left_ -= length;
-    return inner_.read(buffer, length);
-  }
-
-private:
-  zip::MemoryInputStream inner_;
-  size_t left_;
-};
-
 TEST(ZipArchiveTest, PassesReadErrorsOn) {
   const std::string bytes = buildZip(twoEntries());
-  FailingStream stream(bytes, 10);
+  testsupport::DamagedStream stream(bytes, 10);
   EXPECT_THROW(zip::ZipArchive archive(stream), std::runtime_error);
 }
 
