@@ -35,17 +35,21 @@ void TraditionalCipher::updateKeys(uint8_t plain) {
   keys_[2] = crcStep(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
 }
 
-uint8_t TraditionalCipher::keyStreamByte() const {
-  const uint32_t temp = (keys_[2] | 2) & 0xFFFF;
-  return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
-}
-
 void TraditionalCipher::decrypt(std::span<std::byte> data) {
+  // The keys live in locals here: written through std::byte, the data may alias anything, so
+  // keys kept in members would be stored and reloaded for every byte.
+  uint32_t key0 = keys_[0], key1 = keys_[1], key2 = keys_[2];
   for (std::byte& b : data) {
-    const auto plain = static_cast<uint8_t>(static_cast<uint8_t>(b) ^ keyStreamByte());
-    updateKeys(plain);
+    const uint32_t temp = (key2 | 2) & 0xFFFF;
+    const auto plain = static_cast<uint8_t>(static_cast<uint8_t>(b) ^ ((temp * (temp ^ 1)) >> 8));
+    key0 = crcStep(key0, plain);
+    key1 = (key1 + (key0 & 0xFF)) * 134775813u + 1;
+    key2 = crcStep(key2, static_cast<uint8_t>(key1 >> 24));
     b = static_cast<std::byte>(plain);
   }
+  keys_[0] = key0;
+  keys_[1] = key1;
+  keys_[2] = key2;
 }
 
 bool TraditionalCipher::acceptHeader(std::span<const std::byte, headerSize> header,

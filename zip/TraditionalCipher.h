@@ -26,7 +26,6 @@ public:
 
 private:
   void updateKeys(uint8_t plain);
-  uint8_t keyStreamByte() const;
 
   uint32_t keys_[3];
 };
