@@ -9,6 +9,7 @@
 #include "zip/BaseDirectory.h"
 #include "zip/FileAttributes.h"
 #include "zip/Mask.h"
+#include "zip/ReplacingSink.h"
 #include "zip/TargetPath.h"
 #include "zip/ZipError.h"
 #include "zip/codecs/Codecs.h"
@@ -74,15 +75,6 @@ uint32_t storedExecuteBits(const ZipEntry& entry) {
   return mode & 0111;
 }
 
-class FileSink final : public OutputSink {
-public:
-  explicit FileSink(PartFile& file) : file_(file) {}
-  void write(std::span<const std::byte> data) override { file_.write(data); }
-
-private:
-  PartFile& file_;
-};
-
 }  // namespace
 
 // An entry begun: its outcome known already (failure, directory) or its decoding under way.
@@ -92,7 +84,7 @@ struct Extractor::Pending {
   std::optional<std::string> failure;
   fs::path target;  // file entries
   std::unique_ptr<EntryReader> reader;
-  std::unique_ptr<PartFile> part;
+  std::unique_ptr<ReplacingSink> sink;
   // Why decoding failed, written by the decoding thread before `decoded` is ready. A message
   // rather than the exception itself, which would be shared between threads.
   std::unique_ptr<std::optional<std::string>> decodeFailure;
@@ -179,16 +171,15 @@ void Extractor::enqueue(Pending item) {
   if (item.isFile()) {
     try {
       removeLeftoversOnce(item.target.parent_path());
-      item.part = std::make_unique<PartFile>(item.target);
+      item.sink = std::make_unique<ReplacingSink>(item.target);
       item.decodeFailure = std::make_unique<std::optional<std::string>>();
       EntryReader* reader = item.reader.get();
-      PartFile* part = item.part.get();
+      ReplacingSink* sink = item.sink.get();
       std::optional<std::string>* failure = item.decodeFailure.get();
-      item.decoded = pool_->submit([reader, part, failure](DecodeBuffers& buffers) {
+      item.decoded = pool_->submit([reader, sink, failure](DecodeBuffers& buffers) {
         try {
-          FileSink sink(*part);
-          reader->decodeTo(sink, buffers);
-          part->close();
+          reader->decodeTo(*sink, buffers);
+          sink->finish();
         } catch (const std::exception& error) {
           *failure = error.what();
         } catch (...) {
@@ -200,7 +191,7 @@ void Extractor::enqueue(Pending item) {
     } catch (const std::exception& failure) {
       item.failure = failure.what();
       item.reader.reset();
-      item.part.reset();
+      item.sink.reset();
     }
   }
   pending_.push_back(std::move(item));
@@ -233,7 +224,9 @@ void Extractor::finish(Pending& item) {
     // Checked again at the last moment: decoding can take long, and a rename would replace
     // even a read-only file.
     BaseDirectory::checkReplaceable(item.target);
-    item.part->replaceTarget(storedExecuteBits(*item.entry));
+    // A file whose content is already the entry's stays as it is; only its time and
+    // attributes are set, as for a replaced one.
+    if (!item.sink->unchanged()) item.sink->part()->replaceTarget(storedExecuteBits(*item.entry));
     // Failures here are ignored: the content is in place, which is what matters.
     const ZipEntry& entry = *item.entry;
     platform::setLastWriteTimeFromDos(item.target, entry.dosDate, entry.dosTime);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 
 #include "tests/support/ChildCheck.h"
@@ -119,6 +120,46 @@ TEST_F(ExtractorTest, ReplacedFilesKeepTheirModeAndUnixEntriesTheirExecuteBits) 
   EXPECT_EQ(mode("tool"), usual | ((usual & 0444) >> 2));
   EXPECT_EQ(mode("plain.txt"), usual);
   EXPECT_EQ(mode("dos.exe"), usual);
+}
+
+// A file whose content is already the entry's is left in place (a hard link to it still shares
+// it afterwards); any difference, wherever it lies, replaces it whole.
+TEST_F(ExtractorTest, AFileThatIsAlreadyTheSameIsNotRewritten) {
+  std::string big;
+  for (int i = 0; big.size() < 200000; ++i) big += std::to_string(i * 7919 % 100003) + ",";
+  const struct {
+    const char* name;
+    std::string old;
+    std::string entry;
+  } cases[] = {
+      {"same", "same content", "same content"},
+      {"same and longer than a comparison", big, big},
+      {"same and empty", "", ""},
+      {"differs at the start", "Xame content", "same content"},
+      {"differs at the end", big + "a", big + "b"},
+      {"differs past a comparison", big, std::string(big).replace(150000, 1, "#")},
+      {"old is longer", big + "tail", big},
+      {"old is shorter", big, big + "tail"},
+      {"old is empty", "", "new"},
+      {"new is empty", "old", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(base);
+    fs::create_directories(base);
+    writeFile(base / "f.dat", c.old);
+    fs::create_hard_link(base / "f.dat", outside / "link");
+    const auto report = extract(
+        buildZip({ZipFixtureEntry{.name = "f.dat", .data = c.entry, .method = 8}}), base);
+    EXPECT_EQ(report.filesWritten, 1u);
+    EXPECT_EQ(readFile(base / "f.dat"), c.entry);
+    EXPECT_EQ(fs::hard_link_count(base / "f.dat") == 2, c.old == c.entry) << "left in place";
+    // Its time is the entry's (2024) either way, not the moment it was written or left.
+    EXPECT_LT(fs::last_write_time(base / "f.dat"),
+              fs::file_time_type::clock::now() - std::chrono::hours(24 * 30));
+    EXPECT_FALSE(hasPartFiles(base));
+    fs::remove(outside / "link");
+  }
 }
 
 }  // namespace
