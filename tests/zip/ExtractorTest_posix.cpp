@@ -149,8 +149,8 @@ TEST_F(ExtractorTest, AFileThatIsAlreadyTheSameIsNotRewritten) {
     fs::create_directories(base);
     writeFile(base / "f.dat", c.old);
     fs::create_hard_link(base / "f.dat", outside / "link");
-    const auto report = extract(
-        buildZip({ZipFixtureEntry{.name = "f.dat", .data = c.entry, .method = 8}}), base);
+    const auto report =
+        extract(buildZip({ZipFixtureEntry{.name = "f.dat", .data = c.entry, .method = 8}}), base);
     EXPECT_EQ(report.filesWritten, 1u);
     EXPECT_EQ(readFile(base / "f.dat"), c.entry);
     EXPECT_EQ(fs::hard_link_count(base / "f.dat") == 2, c.old == c.entry) << "left in place";
