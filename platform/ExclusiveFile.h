@@ -50,6 +50,8 @@ public:
 private:
   // A file descriptor on POSIX, a HANDLE on Windows, where INVALID_HANDLE_VALUE is -1 too.
   static constexpr intptr_t kClosed = -1;
+  // Closes a native handle, ignoring failure; nothing for kClosed. One per system.
+  static void closeNative(intptr_t native) noexcept;
 
   std::filesystem::path path_;
   intptr_t native_ = kClosed;

@@ -76,23 +76,8 @@ ExclusiveFile::ExclusiveFile(const std::filesystem::path& path, Mode mode) : pat
   native_ = fd;
 }
 
-ExclusiveFile::~ExclusiveFile() {
-  closeQuietly(static_cast<int>(native_));
-}
-
-ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept
-    : path_(std::move(other.path_)),
-      native_(std::exchange(other.native_, kClosed)),
-      position_(std::exchange(other.position_, 0)) {}
-
-ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
-  if (this != &other) {
-    closeQuietly(static_cast<int>(native_));
-    path_ = std::move(other.path_);
-    native_ = std::exchange(other.native_, kClosed);
-    position_ = std::exchange(other.position_, 0);
-  }
-  return *this;
+void ExclusiveFile::closeNative(intptr_t native) noexcept {
+  closeQuietly(static_cast<int>(native));
 }
 
 bool ExclusiveFile::canOpenForWriting(const std::filesystem::path& path) {

@@ -44,10 +44,7 @@ private:
     if (!readTrees()) return false;
     while (window_.room() > 0 && window_.total() < size_) {
       if (copyLeft_ > 0) {
-        const size_t wanted =
-            static_cast<size_t>(std::min<uint64_t>(copyLeft_, size_ - window_.total()));
-        copyLeft_ -= window_.copy(copyDistance_, wanted);
-        if (window_.total() >= size_) copyLeft_ = 0;
+        copyWithinSize(window_, copyDistance_, copyLeft_, size_);
         continue;
       }
       // The longest item: a flag, 7 distance bits, two codes of 16 bits and 8 length bits.

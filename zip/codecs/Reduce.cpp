@@ -47,10 +47,7 @@ private:
     if (!readFollowerSets()) return false;
     while (window_.room() > 0 && window_.total() < size_) {
       if (copyLeft_ > 0) {
-        const size_t wanted =
-            static_cast<size_t>(std::min<uint64_t>(copyLeft_, size_ - window_.total()));
-        copyLeft_ -= window_.copy(copyDistance_, wanted);
-        if (window_.total() >= size_) copyLeft_ = 0;
+        copyWithinSize(window_, copyDistance_, copyLeft_, size_);
         continue;
       }
       if (!bits_.ensure(1 + 8)) return false;

@@ -3,6 +3,7 @@
 // own step needs more input.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -27,6 +28,14 @@ DecodeStep decodeThroughWindow(BitReader& bits, OutputWindow& window, uint64_t s
     produced += window.flush(output.subspan(produced));
   }
   return {bits.consumed(), produced, window.total() >= size && window.pending() == 0};
+}
+
+// Copies what is left of a match, but never past the entry's declared size; left counts down,
+// and a match that would run past the size ends there.
+inline void copyWithinSize(OutputWindow& window, size_t distance, size_t& left, uint64_t size) {
+  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, size - window.total()));
+  left -= window.copy(distance, wanted);
+  if (window.total() >= size) left = 0;
 }
 
 }  // namespace zip
