@@ -19,16 +19,21 @@
 
 #include "net/HttpClient.h"
 #include "update/IdHTTPProgressU.h"
+#include "update/UiThreadCall.h"
 
 int main(int argc, char** argv) {
-  enum class Hop { EveryWrite, OnChange, Never } hop = Hop::EveryWrite;
-  if (argc == 4 && std::string(argv[3]) == "--hop-on-change")
+  enum class Hop { EveryWrite, BlockingQueued, OnChange, Never } hop = Hop::EveryWrite;
+  if (argc == 4 && std::string(argv[3]) == "--blocking-queued")
+    hop = Hop::BlockingQueued;
+  else if (argc == 4 && std::string(argv[3]) == "--hop-on-change")
     hop = Hop::OnChange;
   else if (argc == 4 && std::string(argv[3]) == "--no-ui")
     hop = Hop::Never;
   else if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <url> <destination file> [--hop-on-change | --no-ui]\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s <url> <destination file> [--blocking-queued | --hop-on-change | --no-ui]\n",
+        argv[0]);
     return 2;
   }
   net::globalInit();
@@ -43,18 +48,20 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<QThread> worker(QThread::create([&] {
     update::TIdHTTPProgress downloader;
+    update::UiThreadCall onUiThread(&app);
     int lastSent = -1;
     downloader.setOnChange([&](update::TIdHTTPProgress& sender) {
       const int percent = sender.Progress();
       if (hop == Hop::Never || (hop == Hop::OnChange && percent == lastSent)) return;
       lastSent = percent;
-      QMetaObject::invokeMethod(
-          &app,
-          [&, percent] {
-            ++changes;
-            shownPercent = percent;
-          },
-          Qt::BlockingQueuedConnection);
+      const auto show = [&, percent] {
+        ++changes;
+        shownPercent = percent;
+      };
+      if (hop == Hop::BlockingQueued)
+        QMetaObject::invokeMethod(&app, show, Qt::BlockingQueuedConnection);
+      else
+        onUiThread(show);
     });
     const auto start = std::chrono::steady_clock::now();
     downloader.DownloadFile(url, destination);

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <algorithm>
 
@@ -16,6 +15,9 @@ TUpdateHilo::TUpdateHilo(QProgressBar* PB_, QLabel* TX_, QString version_, QStri
       TX(TX_),
       UpdatePathStr(std::move(UpdatePathStr_)),
       version(std::move(version_)),
+      // The window's controls live on the UI thread; PB is one of them, so its thread is that
+      // one.
+      uiThreadCall_(PB_),
       settings_(std::move(settings)),
       nextDelay_(settings_.firstRetryDelay) {}
 
@@ -105,8 +107,7 @@ void TUpdateHilo::pauseBeforeNextAttempt() {
 }
 
 void TUpdateHilo::onUiThread(const std::function<void()>& f) {
-  // The window's controls live on the UI thread; PB is one of them, so its thread is that one.
-  QMetaObject::invokeMethod(PB, f, Qt::BlockingQueuedConnection);
+  uiThreadCall_(f);
 }
 
 }  // namespace update

@@ -7,6 +7,7 @@
 
 #include "update/ExtractArchive.h"
 #include "update/IdHTTPProgressU.h"
+#include "update/UiThreadCall.h"
 
 #include <QString>
 #include <QThread>
@@ -76,6 +77,7 @@ private:
   void pauseBeforeNextAttempt();
   // Runs f on the UI thread and waits until it has run.
   void onUiThread(const std::function<void()>& f);
+  UiThreadCall uiThreadCall_;
 
   Settings settings_;
   std::atomic<bool> terminated_{false};
