@@ -33,6 +33,7 @@ bool BaseDirectory::makeDirectories(const std::vector<std::string>& elements, si
   fs::path current = canonical_;
   for (size_t i = 0; i < count; ++i) {
     current /= pathFromUtf8(elements[i]);
+    if (knownDirectories_.contains(current.native())) continue;
     std::error_code error;
     const fs::file_status status = fs::symlink_status(current, error);
     if (fs::is_symlink(status)) {
@@ -44,14 +45,17 @@ bool BaseDirectory::makeDirectories(const std::vector<std::string>& elements, si
       }
       continue;
     }
-    if (fs::is_directory(status)) continue;
-    if (fs::exists(status)) {
-      throw ExtractionEnded("a file stands where the directory " + current.string() + " is needed");
+    if (!fs::is_directory(status)) {
+      if (fs::exists(status)) {
+        throw ExtractionEnded("a file stands where the directory " + current.string() +
+                              " is needed");
+      }
+      if (!fs::create_directory(current, error) && error) {
+        throw ExtractionEnded("cannot create the directory " + current.string() + ": " +
+                              error.message());
+      }
     }
-    if (!fs::create_directory(current, error) && error) {
-      throw ExtractionEnded("cannot create the directory " + current.string() + ": " +
-                            error.message());
-    }
+    knownDirectories_.insert(current.native());
   }
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "zip/ZipError.h"
@@ -32,7 +33,8 @@ public:
   // Creates the first `count` elements as directories where they are missing. A symbolic link
   // among them is followed only when it stays inside the base: false when one leads outside
   // (nothing is created past it). Throws ExtractionEnded when a file stands where a directory
-  // is needed or a directory cannot be created.
+  // is needed or a directory cannot be created. A directory found or made once is taken as
+  // there for the later calls: an extraction meets the same directories entry after entry.
   bool makeDirectories(const std::vector<std::string>& elements, size_t count) const;
 
   // Throws ZipError when path is a symbolic link that leads outside the base.
@@ -46,6 +48,7 @@ private:
   bool contains(const std::filesystem::path& canonicalPath) const;
 
   std::filesystem::path canonical_;
+  mutable std::unordered_set<std::filesystem::path::string_type> knownDirectories_;
 };
 
 }  // namespace zip

@@ -176,8 +176,11 @@ void Extractor::enqueue(Pending item) {
       EntryReader* reader = item.reader.get();
       ReplacingSink* sink = item.sink.get();
       std::optional<std::string>* failure = item.decodeFailure.get();
-      item.decoded = pool_->submit([reader, sink, failure](DecodeBuffers& buffers) {
+      const uint64_t size = item.entry->uncompressedSize;
+      const uint32_t crc32 = item.entry->crc32;
+      item.decoded = pool_->submit([reader, sink, failure, size, crc32](DecodeBuffers& buffers) {
         try {
+          if (sink->holdsAlready(size, crc32)) return;
           reader->decodeTo(*sink, buffers);
           sink->finish();
         } catch (const std::exception& error) {
@@ -221,12 +224,14 @@ void Extractor::finish(Pending& item) {
     }
     item.decoded.get();
     if (*item.decodeFailure) throw ZipError(**item.decodeFailure);
-    // Checked again at the last moment: decoding can take long, and a rename would replace
-    // even a read-only file.
-    BaseDirectory::checkReplaceable(item.target);
     // A file whose content is already the entry's stays as it is; only its time and
-    // attributes are set, as for a replaced one.
-    if (!item.sink->unchanged()) item.sink->part()->replaceTarget(storedExecuteBits(*item.entry));
+    // attributes are set, as for a replaced one. Before a replacement the target is checked
+    // again at the last moment: decoding can take long, and a rename would replace even a
+    // read-only file.
+    if (!item.sink->unchanged()) {
+      BaseDirectory::checkReplaceable(item.target);
+      item.sink->part()->replaceTarget(storedExecuteBits(*item.entry));
+    }
     // Failures here are ignored: the content is in place, which is what matters.
     const ZipEntry& entry = *item.entry;
     platform::setLastWriteTimeFromDos(item.target, entry.dosDate, entry.dosTime);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "zip/Crc32.h"
 #include "zip/ZipError.h"
 
 namespace zip {
@@ -15,6 +16,26 @@ constexpr size_t chunkSize = 64 * 1024;
 ReplacingSink::ReplacingSink(std::filesystem::path target)
     : target_(std::move(target)), old_(target_, std::ios::binary) {
   if (!old_) part_ = std::make_unique<PartFile>(target_);
+}
+
+bool ReplacingSink::holdsAlready(uint64_t size, uint32_t crc32) {
+  std::error_code error;
+  if (part_ || std::filesystem::file_size(target_, error) != size || error) return false;
+  auto chunk = std::make_unique_for_overwrite<char[]>(chunkSize);
+  uint32_t crc = 0;
+  uint64_t read = 0;
+  while (old_.read(chunk.get(), chunkSize) || old_.gcount() > 0) {
+    crc = zip::crc32(crc, chunk.get(), static_cast<size_t>(old_.gcount()));
+    read += static_cast<uint64_t>(old_.gcount());
+  }
+  if (read == size && crc == crc32) {
+    unchanged_ = true;
+    old_.close();
+    return true;
+  }
+  old_.clear();
+  old_.seekg(0);
+  return false;
 }
 
 void ReplacingSink::write(std::span<const std::byte> data) {

@@ -22,6 +22,14 @@ public:
   // When the target cannot be read, everything goes to a part file, as without this sink.
   explicit ReplacingSink(std::filesystem::path target);
 
+  // Before any write: whether the target already has the entry's size and CRC-32, found by
+  // reading it alone, without decoding the entry. Then unchanged() is true, and neither
+  // write() nor finish() is called. An update installed over the same version so costs a read
+  // of each file and no decoding, decryption or writing. A file that differs from the entry
+  // yet agrees in both size and CRC-32 would be left as it is: for a file of the same size that
+  // changed by accident, one chance in four billion.
+  bool holdsAlready(uint64_t size, uint32_t crc32);
+
   // Throws ZipError when the part file cannot be written.
   void write(std::span<const std::byte> data) override;
 

@@ -220,6 +220,34 @@ TEST_F(ExtractorTest, ReplacesExistingFilesAndTheLaterOfTwoEntriesWins) {
   EXPECT_TRUE(fs::is_directory(base / "Vacio"));
 }
 
+// A file that already has the entry's size and CRC-32 is taken as the entry's content without
+// decoding it: here the entry's data is damaged, so only a file left by that rule survives.
+TEST_F(ExtractorTest, AFileWithTheEntrysSizeAndCrcIsLeftWithoutDecoding) {
+  const std::string archive = buildZip({ZipFixtureEntry{
+      .name = "f.dat", .data = "same content", .method = 8, .payload = "not deflate data"}});
+  const struct {
+    const char* name;
+    std::optional<std::string> old;
+    bool left;
+  } cases[] = {
+      {"same size and CRC-32", "same content", true},
+      {"same size, other CRC-32", "sane content", false},
+      {"other size", "same content!", false},
+      {"no file", std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(base);
+    fs::create_directories(base);
+    if (c.old) writeFile(base / "f.dat", *c.old);
+    const auto result = extractIntoBase(archive);
+    EXPECT_EQ(result.filesWritten, c.left ? 1u : 0u);
+    EXPECT_EQ(result.skipped.empty(), c.left);
+    EXPECT_EQ(c.old ? readFile(base / "f.dat") : "", c.old.value_or(""));
+    EXPECT_FALSE(hasPartFiles(base));
+  }
+}
+
 TEST_F(ExtractorTest, BackslashNamesLandLikeSlashNames) {
   const auto result = extractIntoBase(buildZip({
       ZipFixtureEntry{.name = "Lib\\Informes\\", .externalAttributes = 0x10},
