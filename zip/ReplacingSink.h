@@ -1,16 +1,13 @@
-// Where a decoded entry goes when a file stands at its target: the content is compared with
-// that file while the two agree, and written to a part file only from the first difference on
-// (the part file then gets the agreeing start from the old file first). An update that
-// installs a file unchanged so writes nothing for it, and the result is the same as writing
-// it: the old file, whole, was the new one already. The old file is only ever read.
+// Where a decoded entry goes when it is to replace its target: a part file, unless the target
+// already holds the entry's content, in which case nothing is decoded or written for it. The
+// result is the same as writing it: the old file, whole, was the new one already. The old file
+// is only ever read, so a kill at any point still leaves it old or new.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <span>
-#include <vector>
 
 #include "zip/EntryReader.h"
 #include "zip/PartFile.h"
@@ -19,7 +16,6 @@ namespace zip {
 
 class ReplacingSink final : public OutputSink {
 public:
-  // When the target cannot be read, everything goes to a part file, as without this sink.
   explicit ReplacingSink(std::filesystem::path target);
 
   // Before any write: whether the target already has the entry's size and CRC-32, found by
@@ -33,19 +29,13 @@ public:
   // Throws ZipError when the part file cannot be written.
   void write(std::span<const std::byte> data) override;
 
-  // After the last write. Then unchanged() tells whether the target already holds exactly the
-  // content; otherwise part() holds it, closed, ready to replace the target.
+  // After the last write: part() then holds the content, closed, ready to replace the target.
   void finish();
   bool unchanged() const { return unchanged_; }
   PartFile* part() const { return part_.get(); }
 
 private:
-  void divergeHere();
-
   std::filesystem::path target_;
-  std::ifstream old_;       // the target, read alongside while the content agrees
-  uint64_t agreed_ = 0;     // bytes of content that matched the target's start
-  std::vector<char> read_;  // what was read of the target for one comparison
   std::unique_ptr<PartFile> part_;
   bool unchanged_ = false;
 };
