@@ -47,6 +47,8 @@ struct UiThreadCall::Channel {
   std::atomic<std::uint64_t> handled{0};
   std::atomic<bool> listening{false};
   const std::function<void()>* pending = nullptr;
+  Clock::time_point postedAt;    // when the pending call was made
+  Clock::time_point lastRunEnd;  // UI thread only
 
   bool callWaiting() const {
     return posted.load(std::memory_order_seq_cst) > handled.load(std::memory_order_relaxed);
@@ -60,16 +62,19 @@ struct UiThreadCall::Channel {
     handled.notify_one();
   }
 
-  // On the UI thread, from its event loop: runs the waiting call, then watches for the next.
-  // Returns to the event loop when none comes in time or the visit has lasted long enough.
-  // While it does not watch, a worker queues its call, so none is left unrun.
+  // On the UI thread, from its event loop: runs the waiting call, then watches for the next,
+  // but only when the calls have been coming quickly: this one was made within a watch's time
+  // of the last one's end. A slow download so costs the UI thread no watching at all. Returns to the event
+  // loop when no call comes in time or the visit has lasted long enough. While it does not
+  // watch, a worker queues its call, so none is left unrun.
   void serve() {
     if (!callWaiting()) return;  // run already, by the visit that was watching
+    const bool watch = postedAt - lastRunEnd < kUiWatch;
     const auto visitEnd = Clock::now() + kLongestVisit;
     for (;;) {
       runPending();
-      const auto now = Clock::now();
-      if (now >= visitEnd) return;
+      const auto now = lastRunEnd = Clock::now();
+      if (!watch || now >= visitEnd) return;
       listening.store(true, std::memory_order_seq_cst);
       watchUntil(std::min(now + kUiWatch, visitEnd), [&] { return callWaiting(); });
       listening.store(false, std::memory_order_seq_cst);
@@ -92,6 +97,7 @@ void UiThreadCall::operator()(const std::function<void()>& f) {
   assert(QThread::currentThread() != uiObject_->thread());
   Channel& channel = *channel_;
   channel.pending = &f;
+  channel.postedAt = Clock::now();
   const std::uint64_t number = channel.posted.load(std::memory_order_relaxed) + 1;
   channel.posted.store(number, std::memory_order_seq_cst);
   if (!channel.listening.load(std::memory_order_seq_cst)) Channel::queueServe(uiObject_, channel_);

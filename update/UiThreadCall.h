@@ -5,10 +5,10 @@
 // A download makes one such call for every 32 KiB piece. A queued call puts the worker to
 // sleep and wakes the UI thread's event loop, then wakes the worker again: four scheduler
 // switches a piece, which on a fast connection cost more than the piece's own transfer. So
-// after a call the UI thread keeps watching for the next one for a short while before it
-// goes back to its event loop, and the worker watches for the answer before it sleeps. While
-// calls follow each other closely no thread sleeps between them; the UI thread still returns
-// to its event loop at least every kLongestVisit, so the window stays responsive.
+// while calls come quickly, the UI thread keeps watching for the next one for a short while
+// after each before it goes back to its event loop, and the worker watches for the answer
+// before it sleeps. Then no thread sleeps between calls; the UI thread still returns to its
+// event loop at least every kLongestVisit, so the window stays responsive.
 #pragma once
 
 #include <chrono>
@@ -21,7 +21,8 @@ namespace update {
 
 class UiThreadCall {
 public:
-  // How long the UI thread watches for the next call after one has run.
+  // How long the UI thread watches for the next call after one has run, when the calls come
+  // at least that often.
   static constexpr std::chrono::microseconds kUiWatch{200};
   // How long a worker watches for the answer before it sleeps until it comes.
   static constexpr std::chrono::microseconds kWorkerWatch{100};
