@@ -75,6 +75,20 @@ uint32_t storedExecuteBits(const ZipEntry& entry) {
   return mode & 0111;
 }
 
+// Puts a decoded entry in place: a file whose content is already the entry's stays as it is,
+// otherwise the part file replaces it, checked again at this last moment since decoding can
+// take long and a rename would replace even a read-only file. The time and attributes are set
+// either way; failing to set them is ignored, since the content is in place.
+void place(const ZipEntry& entry, const fs::path& target, ReplacingSink& sink) {
+  if (!sink.unchanged()) {
+    BaseDirectory::checkReplaceable(target);
+    sink.part()->replaceTarget(storedExecuteBits(entry));
+  }
+  platform::setLastWriteTimeFromDos(target, entry.dosDate, entry.dosTime);
+  platform::applyAttributes(target,
+                            attributesFromExternal(entry.externalAttributes, entry.hostSystem));
+}
+
 }  // namespace
 
 // An entry begun: its outcome known already (failure, directory) or its decoding under way.
@@ -85,8 +99,8 @@ struct Extractor::Pending {
   fs::path target;  // file entries
   std::unique_ptr<EntryReader> reader;
   std::unique_ptr<ReplacingSink> sink;
-  // Why decoding failed, written by the decoding thread before `decoded` is ready. A message
-  // rather than the exception itself, which would be shared between threads.
+  // Why decoding or placing failed, written by the decoding thread before `decoded` is ready.
+  // A message rather than the exception itself, which would be shared between threads.
   std::unique_ptr<std::optional<std::string>> decodeFailure;
   std::future<void> decoded;
   uint64_t memory = 0;
@@ -176,19 +190,21 @@ void Extractor::enqueue(Pending item) {
       EntryReader* reader = item.reader.get();
       ReplacingSink* sink = item.sink.get();
       std::optional<std::string>* failure = item.decodeFailure.get();
-      const uint64_t size = item.entry->uncompressedSize;
-      const uint32_t crc32 = item.entry->crc32;
-      item.decoded = pool_->submit([reader, sink, failure, size, crc32](DecodeBuffers& buffers) {
-        try {
-          if (sink->holdsAlready(size, crc32)) return;
-          reader->decodeTo(*sink, buffers);
-          sink->finish();
-        } catch (const std::exception& error) {
-          *failure = error.what();
-        } catch (...) {
-          *failure = "unknown error";
-        }
-      });
+      const ZipEntry* entry = item.entry;
+      item.decoded = pool_->submit(
+          [entry, target = item.target, reader, sink, failure](DecodeBuffers& buffers) {
+            try {
+              if (!sink->holdsAlready(entry->uncompressedSize, entry->crc32)) {
+                reader->decodeTo(*sink, buffers);
+                sink->finish();
+              }
+              place(*entry, target, *sink);
+            } catch (const std::exception& error) {
+              *failure = error.what();
+            } catch (...) {
+              *failure = "unknown error";
+            }
+          });
       pendingFiles_.insert(joined(item.elements, item.elements.size()));
       pendingMemory_ += item.memory;
     } catch (const std::exception& failure) {
@@ -224,19 +240,6 @@ void Extractor::finish(Pending& item) {
     }
     item.decoded.get();
     if (*item.decodeFailure) throw ZipError(**item.decodeFailure);
-    // A file whose content is already the entry's stays as it is; only its time and
-    // attributes are set, as for a replaced one. Before a replacement the target is checked
-    // again at the last moment: decoding can take long, and a rename would replace even a
-    // read-only file.
-    if (!item.sink->unchanged()) {
-      BaseDirectory::checkReplaceable(item.target);
-      item.sink->part()->replaceTarget(storedExecuteBits(*item.entry));
-    }
-    // Failures here are ignored: the content is in place, which is what matters.
-    const ZipEntry& entry = *item.entry;
-    platform::setLastWriteTimeFromDos(item.target, entry.dosDate, entry.dosTime);
-    platform::applyAttributes(item.target,
-                              attributesFromExternal(entry.externalAttributes, entry.hostSystem));
     ++report_.filesWritten;
   } catch (const std::exception& failure) {
     report_.skipped.push_back({displayName(*item.entry), failure.what()});

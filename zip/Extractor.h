@@ -11,10 +11,12 @@
 // - A failed entry is skipped and the extraction goes on, except when a directory that is to
 //   hold a target cannot be created: that ends the extraction.
 //
-// Entries are decoded side by side on a few threads, each into its own part file, while the
-// calling thread creates directories and replaces targets strictly in central directory
-// order; an entry whose path runs through the target of an entry still being decoded waits
-// for it. So what an extraction does, and the report, are those of one entry after another.
+// Entries are decoded side by side on a few threads, each into its own part file that the
+// same thread then puts in place, while the calling thread names the targets and creates
+// directories in central directory order; an entry whose path runs through the target of an
+// entry still being decoded waits for it. So what an extraction leaves, and the report, are
+// those of one entry after another; only the moments at which different files are replaced
+// may come in another order.
 // Peak memory stays within a fixed budget: entries whose decoders would exceed it together
 // are not decoded at the same time.
 #pragma once
