@@ -6,10 +6,7 @@
 #include <atomic>
 #include <cassert>
 #include <cstdint>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
+#include <thread>
 
 namespace update {
 
@@ -17,21 +14,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A short pause inside a watching loop: it tells the processor that this is a wait, which
-// spares the other hardware thread of the core and the memory bus.
-void relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  _mm_pause();
-#endif
-}
-
-// Watches until done() or the deadline; returns done().
+// Watches until done() or the deadline; returns done(). Each look yields the processor: on a
+// busy machine, watching must not take time from the threads that have work, among them the
+// one that is to make the call or the answer watched for.
 template <typename Done>
 bool watchUntil(Clock::time_point deadline, Done done) {
   for (;;) {
     if (done()) return true;
     if (Clock::now() >= deadline) return done();
-    for (int i = 0; i < 16; ++i) relax();
+    std::this_thread::yield();
   }
 }
 
@@ -47,8 +38,9 @@ struct UiThreadCall::Channel {
   std::atomic<std::uint64_t> handled{0};
   std::atomic<bool> listening{false};
   const std::function<void()>* pending = nullptr;
-  Clock::time_point postedAt;    // when the pending call was made
-  Clock::time_point lastRunEnd;  // UI thread only
+  // Whether the worker made the pending call soon after its last one returned.
+  bool comingQuickly = false;
+  Clock::time_point lastReturn;  // worker only
 
   bool callWaiting() const {
     return posted.load(std::memory_order_seq_cst) > handled.load(std::memory_order_relaxed);
@@ -63,17 +55,17 @@ struct UiThreadCall::Channel {
   }
 
   // On the UI thread, from its event loop: runs the waiting call, then watches for the next,
-  // but only when the calls have been coming quickly: this one was made within a watch's time
-  // of the last one's end. A slow download so costs the UI thread no watching at all. Returns to the event
-  // loop when no call comes in time or the visit has lasted long enough. While it does not
-  // watch, a worker queues its call, so none is left unrun.
+  // but only when the calls have been coming quickly: the worker made this one within a
+  // watch's time of the last one's return. A slow download so costs the UI thread no watching.
+  // Returns to the event loop when no call comes in time or the visit has lasted long enough. While
+  // it does not watch, a worker queues its call, so none is left unrun.
   void serve() {
     if (!callWaiting()) return;  // run already, by the visit that was watching
-    const bool watch = postedAt - lastRunEnd < kUiWatch;
+    const bool watch = comingQuickly;
     const auto visitEnd = Clock::now() + kLongestVisit;
     for (;;) {
       runPending();
-      const auto now = lastRunEnd = Clock::now();
+      const auto now = Clock::now();
       if (!watch || now >= visitEnd) return;
       listening.store(true, std::memory_order_seq_cst);
       watchUntil(std::min(now + kUiWatch, visitEnd), [&] { return callWaiting(); });
@@ -97,18 +89,20 @@ void UiThreadCall::operator()(const std::function<void()>& f) {
   assert(QThread::currentThread() != uiObject_->thread());
   Channel& channel = *channel_;
   channel.pending = &f;
-  channel.postedAt = Clock::now();
+  channel.comingQuickly = Clock::now() - channel.lastReturn < kUiWatch;
   const std::uint64_t number = channel.posted.load(std::memory_order_relaxed) + 1;
   channel.posted.store(number, std::memory_order_seq_cst);
   if (!channel.listening.load(std::memory_order_seq_cst)) Channel::queueServe(uiObject_, channel_);
 
   const auto answered = [&] { return channel.handled.load(std::memory_order_acquire) >= number; };
-  if (watchUntil(Clock::now() + kWorkerWatch, answered)) return;
-  for (;;) {
-    const std::uint64_t seen = channel.handled.load(std::memory_order_acquire);
-    if (seen >= number) return;
-    channel.handled.wait(seen, std::memory_order_acquire);
+  if (!watchUntil(Clock::now() + kWorkerWatch, answered)) {
+    for (;;) {
+      const std::uint64_t seen = channel.handled.load(std::memory_order_acquire);
+      if (seen >= number) break;
+      channel.handled.wait(seen, std::memory_order_acquire);
+    }
   }
+  channel.lastReturn = Clock::now();
 }
 
 }  // namespace update
