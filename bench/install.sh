@@ -82,8 +82,8 @@ for mode in encrypted plain; do
   fi
 done
 files="$(find "$data/new" -type f | wc -l)"
-echo "new tree: $(du -sm --apparent-size "$data/new" | cut -f1) MB in $files files;" \
-  "archives: encrypted $(du -m "$data/encrypted.zip" | cut -f1) MB, plain $(du -m "$data/plain.zip" | cut -f1) MB"
+echo "new tree: $(du -sm --apparent-size "$data/new" | cut -f1) MiB in $files files;" \
+  "archives: encrypted $(du -m "$data/encrypted.zip" | cut -f1) MiB, plain $(du -m "$data/plain.zip" | cut -f1) MiB"
 echo "old tree: every file differs; 5pct tree: $(diff -r -q "$data/new" "$data/pct5" | wc -l) files differ"
 
 start_of() {
