@@ -2,7 +2,7 @@
 // does (the archive held open as the downloader's exclusive file), and prints the time taken,
 // the peak resident memory and what was written. Exit code 1 when not everything was written.
 //
-//   extract_bench <archive.zip> <empty output directory>
+//   extract_bench <archive.zip> <output directory, empty or holding an earlier install>
 #include <sys/resource.h>
 
 #include <chrono>

@@ -18,11 +18,11 @@ build="${1:?usage: $0 <build dir> [rounds] [work dir]}"
 rounds="${2:-3}"
 work="${3:-/tmp/extract-bench}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=lib.sh
+source "$here/lib.sh"
 bench="$(cd "$build" && pwd)/bench/extract_bench"
 [ -x "$bench" ] || { echo "no $bench: build the extract_bench target first" >&2; exit 1; }
-for tool in 7zz bsdtar unzip python3 /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
-done
+need_tools 7zz bsdtar unzip python3 /usr/bin/time
 
 mkdir -p "$work"
 if [ ! -f "$work/source.done" ]; then
@@ -62,11 +62,7 @@ run() {
   local out="$out_dir"
   rm -rf "$out" && mkdir -p "$out"
   sync
-  if /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt"; then
-    cat "$work/time.txt"
-  else
-    echo "fail"
-  fi
+  timed "$work/stderr.txt" "$@"
 }
 
 if [ -n "${EXTRACT_OUT:-}" ]; then
@@ -86,8 +82,6 @@ declare -A commands=(
   [7zz]="7zz x -y -bd -o$out_dir ARCHIVE"
 )
 sides=(ours bsdtar unzip 7zz)
-
-median() { sort -n | awk '{a[NR]=$1} END {if (NR==0) print "n/a"; else print a[int((NR+1)/2)]}'; }
 
 printf '\n%-8s %-7s %s\n' method side "runs (seconds)"
 summary=()
@@ -113,17 +107,15 @@ for method in "${methods[@]}"; do
       fi
     done
   done
-  ours_median="$(echo "${times[ours]}" | tr ' ' '\n' | grep . | median)"
+  ours_median="$(echo "${times[ours]}" | median)"
   for side in "${sides[@]}"; do
     printf '%-8s %-7s %s\n' "$method" "$side" "${times[$side]:-fails}"
-    m="$(echo "${times[$side]:-}" | tr ' ' '\n' | grep . | median || true)"
-    [ -z "$m" ] && m="n/a"
+    m="$(echo "${times[$side]:-}" | median)"
     if [ "$m" = "n/a" ]; then
       summary+=("$(printf '%-8s %-7s %8s %10s %8s' "$method" "$side" "n/a" "n/a" "n/a")")
     else
-      ratio="$(awk -v a="$ours_median" -v b="$m" 'BEGIN {printf "%.2f", a / b}')"
-      summary+=("$(printf '%-8s %-7s %8s %10.1f %8s' "$method" "$side" "$m" \
-        "$(awk -v k="${peaks[$side]}" 'BEGIN {print k / 1024}')" "$ratio")")
+      summary+=("$(printf '%-8s %-7s %8s %10s %8s' "$method" "$side" "$m" \
+        "$(mib "${peaks[$side]}")" "$(ratio "$ours_median" "$m")")")
     fi
   done
   unset times peaks

@@ -1,0 +1,44 @@
+# shellcheck shell=bash
+# Helpers the benchmark scripts share; sourced, not run.
+
+# need_tools <tool...>: stops the script when one is not installed.
+need_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
+  done
+}
+
+# timed <stderr file> <command...>: runs the command, its output discarded and its standard
+# error kept in the file; prints "<wall seconds> <peak resident KiB>", or "fail" when the
+# command exits non-zero.
+timed() {
+  local errors="$1" times
+  shift
+  times="$(mktemp)"
+  if /usr/bin/time -f "%e %M" -o "$times" "$@" >/dev/null 2>"$errors"; then
+    cat "$times"
+  else
+    echo "fail"
+  fi
+  rm -f "$times"
+}
+
+# median: the median of the numbers on standard input, blank-separated or one a line (the lower
+# middle one of an even count); "n/a" when there are none.
+median() {
+  tr -s ' \t' '\n' | sort -n |
+    awk '/^[0-9.]+$/ {a[++n] = $1} END {if (n == 0) print "n/a"; else print a[int((n + 1) / 2)]}'
+}
+
+# ratio <a> <b>: a / b to two decimals; "n/a" when either is not a number or b is zero.
+ratio() {
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    if (a !~ /^[0-9.]+$/ || b !~ /^[0-9.]+$/ || b + 0 == 0) print "n/a"; else printf "%.2f\n", a / b
+  }'
+}
+
+# mib <KiB>: the amount in MiB to one decimal; "n/a" when it is not a number.
+mib() {
+  awk -v k="$1" 'BEGIN {if (k !~ /^[0-9]+$/) print "n/a"; else printf "%.1f\n", k / 1024}'
+}
