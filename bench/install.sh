@@ -57,30 +57,7 @@ done
 
 # --- Trees and archives, kept per size ---
 data="$work/$tree_mb-mb"
-mkdir -p "$data"
-# Each step leaves a .done mark, so that an interrupted one is redone rather than trusted.
-if [ ! -f "$data/new.done" ]; then
-  rm -rf "$data/new" "$data"/*.done "$data"/*.zip
-  python3 "$here/make_install_data.py" new "$data/new" "$tree_mb"
-  touch "$data/new.done"
-fi
-for variant in old:1 pct5:20; do
-  name="${variant%:*}"
-  if [ ! -f "$data/$name.done" ]; then
-    rm -rf "${data:?}/$name"
-    python3 "$here/make_install_data.py" vary "$data/new" "$data/$name" "${variant#*:}"
-    touch "$data/$name.done"
-  fi
-done
-for mode in encrypted plain; do
-  if [ ! -f "$data/$mode.zip" ]; then
-    rm -f "$data/$mode.zip.part"
-    encryption=()
-    [ "$mode" = encrypted ] && encryption=(-P "$password")
-    (cd "$data/new" && zip -r -6 -q "${encryption[@]}" "$data/$mode.zip.part" .)
-    mv "$data/$mode.zip.part" "$data/$mode.zip"
-  fi
-done
+prepare_install_data "$here" "$data" "$tree_mb" "$password"
 files="$(find "$data/new" -type f | wc -l)"
 echo "new tree: $(du -sm --apparent-size "$data/new" | cut -f1) MiB in $files files;" \
   "archives: encrypted $(du -m "$data/encrypted.zip" | cut -f1) MiB, plain $(du -m "$data/plain.zip" | cut -f1) MiB"

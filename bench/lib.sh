@@ -42,3 +42,35 @@ ratio() {
 mib() {
   awk -v k="$1" 'BEGIN {if (k !~ /^[0-9]+$/) print "n/a"; else printf "%.1f\n", k / 1024}'
 }
+
+# prepare_install_data <bench dir> <data dir> <tree MB> <password>: the install trees and the
+# update archives in the data directory, made once and kept: new/ (about that many MB of the
+# system's own files), old/ (every file different), pct5/ (one file in 20 different), and
+# encrypted.zip and plain.zip of new/ (zip -r -6, the first with the password). Each step
+# leaves a .done mark, so that an interrupted one is redone rather than trusted.
+prepare_install_data() {
+  local here="$1" data="$2" tree_mb="$3" password="$4" variant name mode
+  mkdir -p "$data"
+  if [ ! -f "$data/new.done" ]; then
+    rm -rf "$data/new" "$data"/*.done "$data"/*.zip
+    python3 "$here/make_install_data.py" new "$data/new" "$tree_mb"
+    touch "$data/new.done"
+  fi
+  for variant in old:1 pct5:20; do
+    name="${variant%:*}"
+    if [ ! -f "$data/$name.done" ]; then
+      rm -rf "${data:?}/$name"
+      python3 "$here/make_install_data.py" vary "$data/new" "$data/$name" "${variant#*:}"
+      touch "$data/$name.done"
+    fi
+  done
+  for mode in encrypted plain; do
+    if [ ! -f "$data/$mode.zip" ]; then
+      rm -f "$data/$mode.zip.part"
+      local encryption=()
+      [ "$mode" = encrypted ] && encryption=(-P "$password")
+      (cd "$data/new" && zip -r -6 -q "${encryption[@]}" "$data/$mode.zip.part" .)
+      mv "$data/$mode.zip.part" "$data/$mode.zip"
+    fi
+  done
+}
