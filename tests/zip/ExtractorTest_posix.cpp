@@ -34,12 +34,15 @@ unsigned currentUmask() {
 
 // kill -9 at any point leaves every target old or new; the next extraction leaves no part file.
 TEST_F(ExtractorTest, AKilledExtractionLeavesNothingThatTheNextOneKeeps) {
+  // Entries large enough that each part file lives long enough to be seen: the decoding thread
+  // renames it as soon as it is whole.
+  std::string bulk;
+  for (int k = 0; bulk.size() < 512 * 1024; ++k) bulk += std::to_string(k * 7919 % 100003) + ",";
   std::vector<ZipFixtureEntry> entries;
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < 60; ++i) {
     const std::string name = "dir" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt";
     writeFile(base / name, "old " + std::to_string(i));
-    std::string content;
-    for (int k = 0; content.size() < 20000; ++k) content += std::to_string((k * 7919 + i) % 100003);
+    const std::string content = std::to_string(i) + bulk;
     entries.push_back(ZipFixtureEntry{.name = name, .data = content, .method = 8});
   }
   const std::string archive = buildZip(entries);
