@@ -69,7 +69,7 @@ void BaseDirectory::checkNotOutside(const fs::path& path) const {
   }
 }
 
-void BaseDirectory::checkReplaceable(const fs::path& target) {
+void BaseDirectory::checkReplaceable(const fs::path& target, Holders holders) {
   std::error_code error;
   const fs::file_status status = fs::status(target, error);
   if (!fs::exists(status)) return;
@@ -79,7 +79,7 @@ void BaseDirectory::checkReplaceable(const fs::path& target) {
   if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) {
     throw ZipError("the existing file is read-only");
   }
-  if (!platform::ExclusiveFile::canOpenForWriting(target)) {
+  if (holders == Holders::Probe && !platform::ExclusiveFile::canOpenForWriting(target)) {
     throw ZipError("the existing file cannot be opened for writing");
   }
 }

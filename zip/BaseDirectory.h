@@ -42,7 +42,10 @@ public:
 
   // Throws ZipError, with the reason, unless a file at target may be replaced: missing, or a
   // regular file that is neither read-only nor held by another opener of this program.
-  static void checkReplaceable(const std::filesystem::path& target);
+  // Holders::Ignore leaves out the test for another opener, which costs opening the file.
+  enum class Holders { Probe, Ignore };
+  static void checkReplaceable(const std::filesystem::path& target,
+                               Holders holders = Holders::Probe);
 
 private:
   bool contains(const std::filesystem::path& canonicalPath) const;

@@ -172,8 +172,10 @@ void Extractor::prepareFile(Pending& item) {
   item.target = base_.targetOf(item.elements);
   base_.checkNotOutside(item.target);
   item.reader = std::make_unique<EntryReader>(archive_, entry, options_.password);
-  // Checked now to spare decoding an entry that cannot be placed, and again before the rename.
-  BaseDirectory::checkReplaceable(item.target);
+  // Checked now to spare decoding an entry that cannot be placed, and again, fully, before the
+  // rename. Whether another opener holds the file is left to that last check: probing costs
+  // opening the file, and a file that already holds the entry's content is not written at all.
+  BaseDirectory::checkReplaceable(item.target, BaseDirectory::Holders::Ignore);
   item.memory = decoderMemory(entry);
 }
 
