@@ -7,6 +7,14 @@
 
 #include "zip/ZipError.h"
 
+// The decoding loop keeps the range decoder in registers only when the symbol's decoding is
+// part of it.
+#if defined(__GNUC__)
+#define PPMD_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define PPMD_ALWAYS_INLINE inline
+#endif
+
 namespace zip::ppmd {
 namespace {
 
@@ -200,7 +208,7 @@ Model::See* Model::makeEscapeFrequency(unsigned masked, uint32_t& escapeFrequenc
   return see;
 }
 
-inline int Model::decodeSymbol(RangeDecoder& rc) {
+PPMD_ALWAYS_INLINE int Model::decodeSymbol(RangeDecoder& rc) {
   uint8_t* context = minContext_;
   if (numStatsOf(context) != 0) {
     uint8_t* state = at(statsOf(context));
@@ -255,8 +263,9 @@ inline int Model::decodeSymbol(RangeDecoder& rc) {
   }
 
   // Escapes: on to shorter contexts, with the symbols already refused masked out. Each
-  // has more states than the last, so there are at most 256 rounds.
-  uint8_t* candidates[256];
+  // has more states than the last, so there are at most 256 rounds. The masked sum is taken
+  // first, without remembering the states: most rounds either end in the first few states
+  // or escape again.
   for (;;) {
     const unsigned masked = numStatsOf(context);
     unsigned steps = 0;
@@ -270,25 +279,32 @@ inline int Model::decodeSymbol(RangeDecoder& rc) {
     minContext_ = context;
     if (numStatsOf(context) < masked) brokenModel();
 
+    uint8_t* const states = at(statsOf(context));
+    uint8_t* const statesEnd = states + (numStatsOf(context) + 1) * stateSize;
     uint32_t high = 0;
-    unsigned found = 0;
-    uint8_t* state = at(statsOf(context));
-    for (unsigned i = 0; i <= numStatsOf(context); ++i, state += stateSize) {
-      const unsigned mask = charMask_[state[0]];
-      high += freqOf(state) & mask;
-      candidates[found] = state;
-      found += mask & 1;
+    uint32_t highOdd = 0;
+    uint8_t* state = states;
+    if ((numStatsOf(context) & 1) == 0) {
+      high = freqOf(state) & charMask_[state[0]];
+      state += stateSize;
     }
+    for (; state != statesEnd; state += 2 * stateSize) {
+      high += freqOf(state) & charMask_[state[0]];
+      highOdd += freqOf(state + stateSize) & charMask_[state[stateSize]];
+    }
+    high += highOdd;
+
     uint32_t escapeFrequency;
     See* see = makeEscapeFrequency(masked, escapeFrequency);
     const uint32_t total = escapeFrequency + high;
     uint32_t count;
     if (!rc.threshold(total, count)) return corrupt;
     if (count < high) {
-      unsigned k = 0;
-      uint32_t cumulative = freqOf(candidates[0]);
-      while (cumulative <= count) cumulative += freqOf(candidates[++k]);
-      state = candidates[k];
+      uint32_t cumulative = 0;
+      for (state = states;; state += stateSize) {
+        cumulative += freqOf(state) & charMask_[state[0]];
+        if (cumulative > count) break;
+      }
       rc.decode(cumulative - freqOf(state), freqOf(state));
       if (see->shift < periodBits && --see->count == 0) {
         see->summ = static_cast<uint16_t>(see->summ << 1);
@@ -302,7 +318,7 @@ inline int Model::decodeSymbol(RangeDecoder& rc) {
     if (count >= total) return corrupt;
     rc.decode(high, total - high);
     see->summ = static_cast<uint16_t>(see->summ + total);
-    for (unsigned k = 0; k < found; ++k) charMask_[candidates[k][0]] = 0;
+    for (state = states; state != statesEnd; state += stateSize) charMask_[state[0]] = 0;
   }
 }
 
