@@ -15,8 +15,9 @@ void copyUnits(uint8_t* to, const uint8_t* from, unsigned units) {
 
 }  // namespace
 
-// The pages are left untouched: only what the model uses becomes resident.
-Allocator::Allocator(uint32_t size) : size_(size), base_(new uint8_t[size]) {}
+// The pages are left untouched: only what the model uses becomes resident. The slack after
+// the block lets the model compare a state array a vector at a time.
+Allocator::Allocator(uint32_t size) : size_(size), base_(new uint8_t[size + slack]) {}
 
 void Allocator::restart() {
   freeList_.fill(0);

@@ -70,7 +70,10 @@ inline unsigned indexOf(unsigned units) {
 
 class Allocator {
 public:
-  // size: the model's memory in bytes, at most 4 GiB - 1.
+  // Bytes after the end of the block that may be read (never written).
+  static constexpr uint32_t slack = 64;
+
+  // size: the model's memory in bytes, at most 4 GiB - 1 - slack.
   explicit Allocator(uint32_t size);
 
   uint32_t size() const { return size_; }
