@@ -1,6 +1,12 @@
 #include "zip/codecs/PpmdAllocator.h"
 
+#include <new>
+
 #include "zip/ZipError.h"
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/mman.h>
+#endif
 
 namespace zip::ppmd {
 namespace {
@@ -15,9 +21,31 @@ void copyUnits(uint8_t* to, const uint8_t* from, unsigned units) {
 
 }  // namespace
 
-// The pages are left untouched: only what the model uses becomes resident. The slack after
-// the block lets the model compare a state array a vector at a time.
-Allocator::Allocator(uint32_t size) : size_(size), base_(new uint8_t[size + slack]) {}
+// The block is mapped on its own where the system allows: glibc's heap, once a large block
+// has been freed, serves the next models from memory it keeps, so that one extraction after
+// another would hold a freed model besides the one in use. The pages are left untouched: only
+// what the model uses becomes resident. The slack after the block lets the model compare a
+// state array a vector at a time.
+#if defined(__unix__) || defined(__APPLE__)
+uint8_t* Allocator::allocate(size_t bytes) {
+  void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) throw std::bad_alloc();
+  return static_cast<uint8_t*>(block);
+}
+void Allocator::Release::operator()(uint8_t* block) const {
+  ::munmap(block, bytes);
+}
+#else
+uint8_t* Allocator::allocate(size_t bytes) {
+  return new uint8_t[bytes];
+}
+void Allocator::Release::operator()(uint8_t* block) const {
+  delete[] block;
+}
+#endif
+
+Allocator::Allocator(uint32_t size)
+    : size_(size), base_(allocate(size_t{size} + slack), Release{size_t{size} + slack}) {}
 
 void Allocator::restart() {
   freeList_.fill(0);

@@ -155,13 +155,18 @@ private:
     --stamps_[index];
     return node;
   }
+  static uint8_t* allocate(size_t bytes);
   void splitBlock(uint8_t* block, unsigned oldIndex, unsigned newIndex);
   // Inserts a free run of any number of units as blocks of the listed sizes.
   void insertRun(uint8_t* node, uint32_t units);
   void glueFreeBlocks();
 
   uint32_t size_;
-  std::unique_ptr<uint8_t[]> base_;
+  struct Release {
+    size_t bytes;
+    void operator()(uint8_t* block) const;
+  };
+  std::unique_ptr<uint8_t[], Release> base_;
   std::array<uint32_t, indexCount> freeList_{};
   std::array<uint32_t, indexCount> stamps_{};  // free blocks of each size
 };
