@@ -306,20 +306,26 @@ PPMD_ALWAYS_INLINE int Model::decodeSymbol(RangeDecoder& rc) {
     minContext_ = context;
     if (numStatsOf(context) < masked) brokenModel();
 
+    // The sum is kept every 16 states, so that the symbol is then looked for in one block.
     uint8_t* const states = at(statsOf(context));
-    uint8_t* const statesEnd = states + (numStatsOf(context) + 1) * stateSize;
+    const unsigned stateCount = numStatsOf(context) + 1;
+    uint32_t blockSums[256 / 16];
+    unsigned blocks = 0;
     uint32_t high = 0;
-    uint32_t highOdd = 0;
     uint8_t* state = states;
-    if ((numStatsOf(context) & 1) == 0) {
-      high = freqOf(state) & charMask_[state[0]];
-      state += stateSize;
+    for (; blocks < stateCount / 16; ++blocks, state += 16 * stateSize) {
+      uint32_t even = 0;
+      uint32_t odd = 0;
+      for (unsigned k = 0; k < 16 * stateSize; k += 2 * stateSize) {
+        even += freqOf(state + k) & charMask_[state[k]];
+        odd += freqOf(state + k + stateSize) & charMask_[state[k + stateSize]];
+      }
+      high += even + odd;
+      blockSums[blocks] = high;
     }
-    for (; state != statesEnd; state += 2 * stateSize) {
+    for (unsigned k = 0; k < stateCount % 16; ++k, state += stateSize) {
       high += freqOf(state) & charMask_[state[0]];
-      highOdd += freqOf(state + stateSize) & charMask_[state[stateSize]];
     }
-    high += highOdd;
 
     uint32_t escapeFrequency;
     See* see = makeEscapeFrequency(masked, escapeFrequency);
@@ -327,8 +333,10 @@ PPMD_ALWAYS_INLINE int Model::decodeSymbol(RangeDecoder& rc) {
     uint32_t count;
     if (!rc.threshold(total, count)) return corrupt;
     if (count < high) {
-      uint32_t cumulative = 0;
-      for (state = states;; state += stateSize) {
+      unsigned block = 0;
+      while (block < blocks && blockSums[block] <= count) ++block;
+      uint32_t cumulative = block > 0 ? blockSums[block - 1] : 0;
+      for (state = states + block * 16 * stateSize;; state += stateSize) {
         cumulative += freqOf(state) & charMask_[state[0]];
         if (cumulative > count) break;
       }
@@ -345,7 +353,7 @@ PPMD_ALWAYS_INLINE int Model::decodeSymbol(RangeDecoder& rc) {
     if (count >= total) return corrupt;
     rc.decode(high, total - high);
     see->summ = static_cast<uint16_t>(see->summ + total);
-    for (state = states; state != statesEnd; state += stateSize) charMask_[state[0]] = 0;
+    for (unsigned k = 0; k < stateCount; ++k) charMask_[states[k * stateSize]] = 0;
   }
 }
 
