@@ -5,9 +5,10 @@
 // decides where we stop, so an end marker before it means the data was cut short.
 //
 // Written here (the model in PpmdModel, its memory in PpmdAllocator, the range decoder in
-// PpmdRangeDecoder): no library in Debian decodes this variant outside an archive reader of
-// its own, and a reader fed through a thread cost time and memory for nothing. Memory is the
-// model the entry declares, allocated once, and a buffer of input.
+// PpmdRangeDecoder): the one library in Debian that decodes this variant, libarchive, does so
+// only inside its own archive reader, which had to be fed from a thread of its own. Ours needs
+// neither the thread nor the library, so it builds for Windows too. Memory is the model the
+// entry declares, allocated once, and a buffer of input.
 //
 // A symbol's model update cannot stop halfway, so the decoder takes its input into a buffer
 // of its own and decodes a symbol only while enough bytes for the longest one are there, or
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "zip/ZipError.h"
@@ -26,8 +28,9 @@
 namespace zip {
 namespace {
 
-// The most input one symbol can take: at most 257 intervals (one a context, and each escape
-// leads to a context of more states), each followed by at most 5 bytes of normalisation.
+// The most input one symbol can take: at most 257 intervals (the first context's, then one an
+// escape, each to a context of more states), each followed by at most 5 bytes of
+// normalisation.
 constexpr size_t symbolReserve = 2048;
 constexpr size_t bufferSize = 64 * 1024;
 constexpr size_t headerSize = 2 + 4;  // the parameters, the range decoder's first bytes

@@ -291,8 +291,8 @@ PPMD_ALWAYS_INLINE int Model::decodeSymbol(RangeDecoder& rc) {
 
   // Escapes: on to shorter contexts, with the symbols already refused masked out. Each
   // has more states than the last, so there are at most 256 rounds. The masked sum is taken
-  // first, without remembering the states: most rounds either end in the first few states
-  // or escape again.
+  // first without remembering the states (cheaper than keeping a pointer to each unmasked
+  // one); the states are walked again only to find the symbol or to mask them.
   for (;;) {
     const unsigned masked = numStatsOf(context);
     unsigned steps = 0;
@@ -306,7 +306,8 @@ PPMD_ALWAYS_INLINE int Model::decodeSymbol(RangeDecoder& rc) {
     minContext_ = context;
     if (numStatsOf(context) < masked) brokenModel();
 
-    // The sum is kept every 16 states, so that the symbol is then looked for in one block.
+    // The running sum is kept every 16 states, so that the symbol is then looked for in one
+    // block of them.
     uint8_t* const states = at(statsOf(context));
     const unsigned stateCount = numStatsOf(context) + 1;
     uint32_t blockSums[256 / 16];
