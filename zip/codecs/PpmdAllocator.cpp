@@ -1,5 +1,6 @@
 #include "zip/codecs/PpmdAllocator.h"
 
+#include <cstdint>
 #include <new>
 
 #include "zip/ZipError.h"
@@ -26,16 +27,58 @@ void copyUnits(uint8_t* to, const uint8_t* from, unsigned units) {
 // another would hold a freed model besides the one in use. The pages are left untouched: only
 // what the model uses becomes resident. The slack after the block lets the model compare a
 // state array a vector at a time.
+//
+// On Linux the block also asks for huge pages (transparent ones, where the system gives them
+// on request, as Debian does; 7-Zip asks for them too): the model jumps all over its memory,
+// and with pages of 4 KiB nearly every context costs a TLB miss and every new page a fault.
+// Text decoded nearly a tenth faster here. They need a start aligned to 2 MiB, so the mapping
+// is cut to that.
 #if defined(__unix__) || defined(__APPLE__)
+namespace {
+
+constexpr size_t pageSize = 4096;
+#if defined(__linux__)
+constexpr size_t hugePageSize = size_t{2} << 20;
+#endif
+
+size_t mappedBytes(uint32_t size) {
+  return (size_t{size} + Allocator::slack + pageSize - 1) / pageSize * pageSize;
+}
+
+}  // namespace
+
 uint8_t* Allocator::allocate(size_t bytes) {
-  void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+#if defined(__linux__)
+  const size_t mapped = bytes + hugePageSize;
+#else
+  const size_t mapped = bytes;
+#endif
+  void* block = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) throw std::bad_alloc();
-  return static_cast<uint8_t*>(block);
+  auto* start = static_cast<uint8_t*>(block);
+#if defined(__linux__)
+  const auto address = reinterpret_cast<uintptr_t>(start);
+  uint8_t* aligned = start + ((hugePageSize - address % hugePageSize) % hugePageSize);
+  if (aligned != start) ::munmap(start, static_cast<size_t>(aligned - start));
+  const size_t tail = static_cast<size_t>(start + mapped - (aligned + bytes));
+  if (tail != 0) ::munmap(aligned + bytes, tail);
+  ::madvise(aligned, bytes, MADV_HUGEPAGE);
+  start = aligned;
+#endif
+  return start;
 }
 void Allocator::Release::operator()(uint8_t* block) const {
   ::munmap(block, bytes);
 }
 #else
+namespace {
+
+size_t mappedBytes(uint32_t size) {
+  return size_t{size} + Allocator::slack;
+}
+
+}  // namespace
+
 uint8_t* Allocator::allocate(size_t bytes) {
   return new uint8_t[bytes];
 }
@@ -45,7 +88,7 @@ void Allocator::Release::operator()(uint8_t* block) const {
 #endif
 
 Allocator::Allocator(uint32_t size)
-    : size_(size), base_(allocate(size_t{size} + slack), Release{size_t{size} + slack}) {}
+    : size_(size), base_(allocate(mappedBytes(size)), Release{mappedBytes(size)}) {}
 
 void Allocator::restart() {
   freeList_.fill(0);
