@@ -13,7 +13,7 @@
 #include "zip/ZipError.h"
 
 // The decoding loop keeps the range decoder in registers only when the symbol's decoding is
-// part of it.
+// part of it, and the updates after a symbol found at once are part of that.
 #if defined(__GNUC__)
 #define PPMD_ALWAYS_INLINE inline __attribute__((always_inline))
 #else
@@ -376,7 +376,7 @@ size_t Model::decode(RangeDecoder& rc, uint8_t* out, size_t count, const uint8_t
 }
 
 // The first state of a context of several was decoded.
-void Model::update1First() {
+PPMD_ALWAYS_INLINE void Model::update1First() {
   uint8_t* state = foundState_;
   uint8_t* context = minContext_;
   const unsigned summFreq = summFreqOf(context);
@@ -391,7 +391,7 @@ void Model::update1First() {
 }
 
 // Another state of a context of several: it moves up one place when it outgrew the one before.
-void Model::update1() {
+PPMD_ALWAYS_INLINE void Model::update1() {
   uint8_t* state = foundState_;
   uint8_t* context = minContext_;
   const unsigned freq = freqOf(state) + 4;
@@ -417,7 +417,7 @@ void Model::update2() {
   minContext_ = maxContext_;
 }
 
-void Model::updateBinary() {
+PPMD_ALWAYS_INLINE void Model::updateBinary() {
   const unsigned freq = freqOf(foundState_);
   setFreq(foundState_, freq + (freq < 196 ? 1 : 0));
   prevSuccess_ = 1;
@@ -425,7 +425,7 @@ void Model::updateBinary() {
   nextContext();
 }
 
-void Model::nextContext() {
+PPMD_ALWAYS_INLINE void Model::nextContext() {
   uint8_t* successor = at(successorOf(foundState_));
   if (orderFall_ == 0 && successor >= memory_.unitsStart) {
     maxContext_ = minContext_ = successor;
