@@ -52,9 +52,9 @@ uint64_t decoderMemory(const ZipEntry& entry) {
     case WavPack:
       return 18u << 20;  // one frame (at most 16 MiB) and one call's decoded samples
     case Ppmd:
-      // The model the data declares, up to 256 MiB, plus the reader's two 256 KiB buffers;
-      // the declaration is inside the data, so the bound is the largest model.
-      return (256u << 20) + (512u << 10);
+      // The model the data declares, up to 256 MiB, plus the decoder's 64 KiB of input; the
+      // declaration is inside the data, so the bound is the largest model.
+      return (256u << 20) + (64u << 10);
     default:
       return 64u << 10;
   }

@@ -1,5 +1,5 @@
-// The rarer methods: shrink, reduce, implode and Deflate64 (codecs written here), PPMd (through
-// libarchive) and WavPack (through libwavpack). On real archives made by other programs
+// The rarer methods: shrink, reduce, implode, Deflate64 and PPMd (codecs written here) and
+// WavPack (through libwavpack). On real archives made by other programs
 // (tests/zip/data, see its README) every entry decodes to its CRC-32 and the same file decodes
 // alike in every method; each codec streams through buffers of a few bytes, decodes encrypted
 // entries, and fails its entry alone on damaged or truncated data.
@@ -414,5 +414,112 @@ INSTANTIATE_TEST_SUITE_P(Formats, WavPackTest, testing::ValuesIn(wavCases),
                          [](const testing::TestParamInfo<WavCase>& row) {
                            return row.param.label;
                          });
+
+// PPMd: the decoder must repeat the encoder's model step for step, so 7-Zip encodes data made
+// to outgrow a small model, at each order, memory and restoration method, and the entry must
+// come back whole. Mixed text, noise and counting records fill 1 MiB many times over, so
+// the model restarts or is cut off again and again.
+
+std::string mixedData(size_t size, uint32_t seed) {
+  static const char* const words[] = {"factura",       "cliente", "importe", "EUR",
+                                      "actualizacion", "version", "the",     "of",
+                                      "update",        "\n",      ", ",      "2.4.1.7"};
+  std::mt19937 random(seed);
+  std::string data;
+  while (data.size() < size) {
+    const auto kind = static_cast<uint32_t>(random() % 10);
+    const size_t length = 200 + random() % 20000;
+    for (size_t i = 0; i < length; ++i) {
+      if (kind < 6) {
+        data += words[random() % std::size(words)];
+        data += random() % 7 == 0 ? std::to_string(random() % 100000) : " ";
+      } else if (kind < 8) {
+        data += static_cast<char>(random());
+      } else {
+        const uint32_t value = static_cast<uint32_t>(i * (kind - 6) + seed);
+        data.append(reinterpret_cast<const char*>(&value), 4);
+      }
+    }
+  }
+  data.resize(size);
+  return data;
+}
+
+struct PpmdCase {
+  const char* label;
+  const char* options;  // of 7-Zip's PPMd coder
+  unsigned order;
+  unsigned restoration;  // 0 restart, 1 cut off
+};
+
+const PpmdCase ppmdCases[] = {
+    {"Order2Restart", "o=2:mem=1m", 2, 0},       {"Order3CutOff", "o=3:mem=1m:a=1", 3, 1},
+    {"Order5Restart", "o=5:mem=1m", 5, 0},       {"Order6CutOff", "o=6:mem=1m:a=1", 6, 1},
+    {"Order8Restart", "o=8:mem=1m", 8, 0},       {"Order10CutOffTwoMiB", "o=10:mem=2m:a=1", 10, 1},
+    {"Order12CutOff", "o=12:mem=1m:a=1", 12, 1}, {"Order16Restart", "o=16:mem=1m", 16, 0},
+    {"Order16CutOff", "o=16:mem=1m:a=1", 16, 1},
+};
+
+class PpmdModelTest : public testing::TestWithParam<PpmdCase> {};
+
+TEST_P(PpmdModelTest, DecodesWhatSevenZipEncoded) {
+  UPDATER_REQUIRE_TOOLS("7zz");
+  const PpmdCase& row = GetParam();
+  testsupport::ScratchDirectory scratch;
+  const std::string data = mixedData(1'500'000, row.order);
+  testsupport::writeFile(scratch / "data.bin", data);
+  ASSERT_TRUE(testsupport::runIn(
+      scratch.path(), std::string("7zz a -bd -tzip -mm=PPMd:") + row.options + " a.zip data.bin"));
+  OpenArchive archive(readFile(scratch / "a.zip"));
+  const zip::ZipEntry& entry = archive.entries().at(0);
+  ASSERT_EQ(entry.method, 98);
+  // The parameters are the ones asked for: 7-Zip would rather shrink the model than fail.
+  const std::string payload = archive.payload(entry);
+  const unsigned parameters = static_cast<uint8_t>(payload[0]) | static_cast<uint8_t>(payload[1])
+                                                                     << 8;
+  EXPECT_EQ((parameters & 0x0F) + 1, row.order);
+  EXPECT_EQ(parameters >> 12, row.restoration);
+  EXPECT_TRUE(archive.read(entry) == data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Parameters, PpmdModelTest, testing::ValuesIn(ppmdCases),
+                         [](const testing::TestParamInfo<PpmdCase>& row) {
+                           return row.param.label;
+                         });
+
+// The two bytes of parameters before the range coder, and the end of the data against the
+// entry's size, on the sample entry (order 8, 16 MiB, restart).
+TEST(PpmdParameters, AreCheckedAndTheEntrysSizeEndsTheData) {
+  const Sample entry = sampleOf("sc_Zip.ppmd.zip", 98, "exe");
+  const auto decode = [&](const std::string& payload, const std::string& content) {
+    OpenArchive archive(
+        buildZip({{.name = "f", .data = content, .method = 98, .payload = payload}}));
+    return archive.read(archive.entries()[0]);
+  };
+  const auto withParameters = [&](unsigned parameters) {
+    std::string payload = entry.payload;
+    payload[0] = static_cast<char>(parameters);
+    payload[1] = static_cast<char>(parameters >> 8);
+    return payload;
+  };
+  const unsigned parameters =
+      static_cast<uint8_t>(entry.payload[0]) | static_cast<uint8_t>(entry.payload[1]) << 8;
+  ASSERT_EQ(parameters, 0x00F7u);
+
+  // The sample never fills its model, so the largest model decodes it alike: offsets up to
+  // 256 MiB.
+  EXPECT_TRUE(decode(withParameters(0x0FF7), entry.content) == entry.content);
+  // Decoding stops at the entry's size, before 7-Zip's end marker.
+  const std::string start = entry.content.substr(0, entry.content.size() / 2);
+  EXPECT_TRUE(decode(entry.payload, start) == start);
+
+  // Order 1, the "freeze" restoration and the methods beyond it; an end marker before the
+  // entry's size.
+  for (const unsigned invalid : {0x00F0u, 0x20F7u, 0x30F7u, 0xF0F7u}) {
+    SCOPED_TRACE(invalid);
+    EXPECT_THROW(decode(withParameters(invalid), entry.content), zip::ZipError);
+  }
+  EXPECT_THROW(decode(entry.payload, entry.content + "x"), zip::ZipError);
+}
 
 }  // namespace

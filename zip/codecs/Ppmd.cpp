@@ -1,229 +1,119 @@
-// Method 98: PPMd variant I, revision 1. The data begins with two bytes that give the model
-// order (low 4 bits + 1), its memory in MiB (next 8 bits + 1) and the restoration method (top
-// 4 bits); then comes the range-coded stream, usually closed by an end marker.
+// Method 98: PPMd variant I, revision 1. The data begins with two little-endian bytes that give
+// the model order (low 4 bits + 1, at least 2), its memory in MiB (next 8 bits + 1) and the
+// restoration method (top 4 bits: 0 restart, 1 cut off; 2, "freeze", is not allowed in ZIP).
+// Then comes the range-coded stream. 7-Zip closes it with an end marker; the entry's size
+// decides where we stop, so an end marker before it means the data was cut short.
 //
-// The decoder is libarchive's (Debian's libarchive13): of the libraries in Debian it is the one
-// that exports a decoder of this variant, and only through its archive reader. So the entry's
-// data goes to that reader behind a local header made here, and libarchive's own checks of
-// sizes and CRC-32 are left to the pipeline, which makes them for every method.
+// Written here (the model in PpmdModel, its memory in PpmdAllocator, the range decoder in
+// PpmdRangeDecoder): the one library in Debian that decodes this variant, libarchive, does so
+// only inside its own archive reader, which had to be fed from a thread of its own. Ours needs
+// neither the thread nor the library, so it builds for Windows too. Memory is the model the
+// entry declares, allocated once, and a buffer of input.
 //
-// libarchive pulls its input through a callback, while this interface is fed by its caller:
-// the reader runs on a thread of its own that the decoder feeds through two bounded buffers.
-// Memory is the model's (at most 256 MiB, as the entry declares) and those buffers.
-#include <archive.h>
-
+// A symbol's model update cannot stop halfway, so the decoder takes its input into a buffer
+// of its own and decodes a symbol only while enough bytes for the longest one are there, or
+// the input has ended.
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <optional>
+#include <memory>
+#include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "zip/ZipError.h"
 #include "zip/codecs/Codecs.h"
+#include "zip/codecs/PpmdModel.h"
+#include "zip/codecs/PpmdRangeDecoder.h"
 
 namespace zip {
 namespace {
 
-constexpr size_t inputCapacity = 256 * 1024;
-constexpr size_t outputCapacity = 256 * 1024;
-
-void putLe(std::vector<std::byte>& out, uint64_t value, size_t bytes) {
-  for (size_t i = 0; i < bytes; ++i) out.push_back(static_cast<std::byte>(value >> (8 * i)));
-}
-
-// A local file header for one unencrypted PPMd entry of the given size, named "x". The
-// compressed size is not known here; libarchive needs none, since the data ends by itself.
-std::vector<std::byte> localHeader(uint64_t size) {
-  std::vector<std::byte> header;
-  putLe(header, 0x04034b50, 4);
-  putLe(header, 63, 2);      // version needed
-  putLe(header, 0, 2);       // flags
-  putLe(header, Ppmd, 2);    // method
-  putLe(header, 0, 2);       // time
-  putLe(header, 0x0021, 2);  // date: 1980-01-01
-  putLe(header, 0, 4);       // CRC-32: checked by the pipeline
-  putLe(header, 0xFFFFFFFE, 4);
-  putLe(header, std::min<uint64_t>(size, 0xFFFFFFFE), 4);
-  putLe(header, 1, 2);  // name length
-  putLe(header, 0, 2);  // extra length
-  header.push_back(std::byte{'x'});
-  return header;
-}
+// The most input one symbol can take: at most 257 intervals (the first context's, then one an
+// escape, each to a context of more states), each followed by at most 5 bytes of
+// normalisation.
+constexpr size_t symbolReserve = 2048;
+constexpr size_t bufferSize = 64 * 1024;
+constexpr size_t headerSize = 2 + 4;  // the parameters, the range decoder's first bytes
 
 class PpmdDecoder final : public Decoder {
 public:
-  explicit PpmdDecoder(uint64_t size) : size_(size), header_(localHeader(size)) {}
-
-  ~PpmdDecoder() override {
-    {
-      std::lock_guard lock(mutex_);
-      aborted_ = true;
-    }
-    changed_.notify_all();
-    if (worker_.joinable()) worker_.join();
-  }
-  PpmdDecoder(const PpmdDecoder&) = delete;
-  PpmdDecoder& operator=(const PpmdDecoder&) = delete;
+  explicit PpmdDecoder(uint64_t size) : size_(size), buffer_(bufferSize) {}
 
   DecodeStep decode(std::span<const std::byte> input, bool inputEnded,
                     std::span<std::byte> output) override {
-    if (!worker_.joinable()) worker_ = std::thread(&PpmdDecoder::work, this);
-    std::unique_lock lock(mutex_);
-    size_t consumed = 0;
-    size_t produced = 0;
-    for (;;) {
-      const size_t count = std::min(output.size() - produced, out_.size() - outAt_);
-      if (count > 0) {
-        std::memcpy(output.data() + produced, out_.data() + outAt_, count);
-        produced += count;
-        outAt_ += count;
-        if (outAt_ == out_.size()) {
-          out_.clear();
-          outAt_ = 0;
-        }
-        changed_.notify_all();
-      }
-      if (failure_) throw ZipError(*failure_);
-
-      const size_t take = std::min(inputCapacity - (in_.size() - inAt_), input.size() - consumed);
-      if (take > 0) {
-        if (inAt_ > 0) {
-          in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(inAt_));
-          inAt_ = 0;
-        }
-        in_.insert(in_.end(), input.begin() + static_cast<std::ptrdiff_t>(consumed),
-                   input.begin() + static_cast<std::ptrdiff_t>(consumed + take));
-        consumed += take;
-        changed_.notify_all();
-      }
-      if (inputEnded && consumed == input.size() && !inputEnded_) {
-        inputEnded_ = true;
-        changed_.notify_all();
-      }
-
-      const bool outputLeft = outAt_ < out_.size();
-      if (done_ && !outputLeft) return {consumed, produced, true};
-      if (produced > 0 || consumed > 0) return {consumed, produced, false};
-      // The reader waits for data that only the caller can give.
-      if (hungry_ && inAt_ == in_.size() && !inputEnded_) return {consumed, produced, false};
-      changed_.wait(lock);
+    if (decoded_ == size_) return {0, 0, true};
+    if (start_ > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+      end_ -= start_;
+      start_ = 0;
     }
+    const size_t taken = std::min(input.size(), bufferSize - end_);
+    if (taken > 0) std::memcpy(buffer_.data() + end_, input.data(), taken);
+    end_ += taken;
+    const bool ended = inputEnded && taken == input.size();
+
+    if (!model_ && !startModel(ended)) return {taken, 0, false};
+
+    const uint8_t* data = buffer_.data();
+    rc_.next = data + start_;
+    rc_.end = data + end_;
+    size_t produced = 0;
+    ppmd::Stop stop = ppmd::Stop::none;
+    if (ended || end_ - start_ > symbolReserve) {
+      // Input that has not ended keeps a whole symbol's worth in reserve.
+      const uint8_t* limit = ended ? rc_.end : rc_.end - symbolReserve;
+      const auto wanted = static_cast<size_t>(std::min<uint64_t>(output.size(), size_ - decoded_));
+      produced =
+          model_->decode(rc_, reinterpret_cast<uint8_t*>(output.data()), wanted, limit, stop);
+    }
+    start_ = static_cast<size_t>(rc_.next - data);
+    if (rc_.overrun != 0) throw ZipError("PPMd data ends too early");
+    if (stop == ppmd::Stop::endMarker) {
+      throw ZipError("PPMd data ends before the entry's size is reached");
+    }
+    if (stop == ppmd::Stop::corrupt) throw ZipError("corrupt PPMd data");
+    decoded_ += produced;
+    return {taken, produced, decoded_ == size_};
   }
 
 private:
-  struct ArchiveFree {
-    void operator()(archive* reader) const { archive_read_free(reader); }
-  };
-
-  // The reader's thread: opens the made-up archive and decodes its one entry into out_.
-  void work() {
-    std::optional<std::string> failure;
+  // Reads the parameters and the first bytes of the range coder; false while they are not all
+  // there yet.
+  bool startModel(bool ended) {
+    if (end_ - start_ < headerSize) {
+      if (ended) throw ZipError("PPMd data ends too early");
+      return false;
+    }
+    const uint8_t* header = buffer_.data() + start_;
+    const unsigned parameters = header[0] | (header[1] << 8);
+    const unsigned order = (parameters & 0x0F) + 1;
+    const uint32_t memory = (((parameters >> 4) & 0xFF) + 1) << 20;
+    const unsigned restoration = parameters >> 12;
+    if (order < ppmd::minOrder) throw ZipError("corrupt PPMd data: model order 1");
+    if (restoration > 1) {
+      throw ZipError("corrupt PPMd data: restoration method " + std::to_string(restoration));
+    }
     try {
-      std::unique_ptr<archive, ArchiveFree> reader(archive_read_new());
-      if (!reader) throw ZipError("libarchive could not start");
-      archive_read_support_format_zip_streamable(reader.get());
-      // The pipeline checks the CRC-32, which this made-up header cannot hold.
-      archive_read_set_format_option(reader.get(), "zip", "ignorecrc32", "1");
-      if (archive_read_open(reader.get(), this, nullptr, &PpmdDecoder::read, nullptr) !=
-          ARCHIVE_OK) {
-        throw ZipError(errorOf(reader.get()));
-      }
-      archive_entry* entry = nullptr;
-      if (archive_read_next_header(reader.get(), &entry) < ARCHIVE_WARN) {
-        throw ZipError(errorOf(reader.get()));
-      }
-      uint64_t decoded = 0;
-      // libarchive decodes up to the end marker; what lies beyond the entry's size is not
-      // handed on. Its checks of the sizes end in a warning that comes with the last block.
-      for (;;) {
-        const void* block = nullptr;
-        size_t length = 0;
-        la_int64_t offset = 0;
-        const int status = archive_read_data_block(reader.get(), &block, &length, &offset);
-        if (status == ARCHIVE_EOF) break;
-        if (status < ARCHIVE_WARN) throw ZipError(errorOf(reader.get()));
-        const auto count = static_cast<size_t>(std::min<uint64_t>(length, size_ - decoded));
-        if (count > 0 && !deliver({static_cast<const std::byte*>(block), count})) return;
-        decoded += count;
-        if (status == ARCHIVE_WARN || decoded == size_) break;
-      }
-    } catch (const std::exception& error) {
-      failure = error.what();
+      model_ = std::make_unique<ppmd::Model>(
+          order, memory, restoration == 0 ? ppmd::Restoration::restart : ppmd::Restoration::cutOff);
+    } catch (const std::bad_alloc&) {
+      throw ZipError("not enough memory for the PPMd model of " + std::to_string(memory >> 20) +
+                     " MiB");
     }
-    std::lock_guard lock(mutex_);
-    failure_ = std::move(failure);
-    done_ = true;
-    changed_.notify_all();
-  }
-
-  static std::string errorOf(archive* reader) {
-    const char* text = archive_error_string(reader);
-    return std::string("corrupt PPMd data: ") + (text != nullptr ? text : "libarchive error");
-  }
-
-  // Hands decoded bytes to decode(), waiting while its buffer is full; false when aborted.
-  bool deliver(std::span<const std::byte> data) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return aborted_ || out_.size() - outAt_ < outputCapacity; });
-    if (aborted_) return false;
-    if (outAt_ > 0) {
-      out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(outAt_));
-      outAt_ = 0;
-    }
-    out_.insert(out_.end(), data.begin(), data.end());
-    changed_.notify_all();
+    rc_.next = header + 2;
+    rc_.end = buffer_.data() + end_;
+    if (!rc_.start()) throw ZipError("corrupt PPMd data: invalid start of the range coder");
+    start_ += headerSize;
     return true;
   }
 
-  // libarchive's read callback: the local header first, then the entry's data as it comes.
-  static la_ssize_t read(archive*, void* self, const void** buffer) {
-    auto& decoder = *static_cast<PpmdDecoder*>(self);
-    if (!decoder.headerGiven_) {
-      decoder.headerGiven_ = true;
-      *buffer = decoder.header_.data();
-      return static_cast<la_ssize_t>(decoder.header_.size());
-    }
-    std::unique_lock lock(decoder.mutex_);
-    decoder.hungry_ = true;
-    decoder.changed_.notify_all();
-    decoder.changed_.wait(lock, [&] {
-      return decoder.aborted_ || decoder.inAt_ < decoder.in_.size() || decoder.inputEnded_;
-    });
-    decoder.hungry_ = false;
-    if (decoder.aborted_) return ARCHIVE_FATAL;
-    // The callback's buffer stays libarchive's until the next call.
-    decoder.handed_.assign(decoder.in_.begin() + static_cast<std::ptrdiff_t>(decoder.inAt_),
-                           decoder.in_.end());
-    decoder.in_.clear();
-    decoder.inAt_ = 0;
-    decoder.changed_.notify_all();
-    *buffer = decoder.handed_.data();
-    return static_cast<la_ssize_t>(decoder.handed_.size());
-  }
-
   const uint64_t size_;
-  const std::vector<std::byte> header_;
-  std::thread worker_;
-
-  // Shared between decode() and the reader's thread.
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::byte> in_;  // input not yet taken by the reader
-  size_t inAt_ = 0;
-  bool inputEnded_ = false;
-  std::vector<std::byte> out_;  // output not yet handed on
-  size_t outAt_ = 0;
-  bool hungry_ = false;  // the reader waits for input
-  bool done_ = false;
-  bool aborted_ = false;
-  std::optional<std::string> failure_;
-
-  // The reader's thread only.
-  bool headerGiven_ = false;
-  std::vector<std::byte> handed_;
+  uint64_t decoded_ = 0;
+  std::vector<uint8_t> buffer_;
+  size_t start_ = 0;  // input taken but not yet read: [start_, end_)
+  size_t end_ = 0;
+  std::unique_ptr<ppmd::Model> model_;
+  ppmd::RangeDecoder rc_;
 };
 
 }  // namespace
