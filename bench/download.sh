@@ -21,59 +21,28 @@ rounds="${3:-3}"
 option=("${@:4}")
 bench="$build/bench/download_bench"
 [ -x "$bench" ] || { echo "no $bench: build the download_bench target first" >&2; exit 1; }
-for tool in nginx curl /usr/bin/time python3; do
-  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
-done
-nginx_bin="$(command -v nginx)"
+# shellcheck source=lib.sh
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lib.sh"
+need_tools nginx curl /usr/bin/time python3
 
 work="$(mktemp -d /tmp/download-bench.XXXXXX)"
 default_out=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && default_out=/dev/shm
 out="$(mktemp -d "${OUT_DIR:-$default_out}/download-bench-out.XXXXXX")"
-nginx_pid=""
 cleanup() {
-  if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+  stop_nginx
   rm -rf "$work" "$out"
 }
 trap cleanup EXIT
 
-mkdir -p "$work/www" "$work/tmp"
+mkdir -p "$work/www"
 chmod 755 "$work" "$work/www"
 # Random bytes, not a sparse file: both sides then move the same real data.
 head -c "$size" /dev/urandom > "$work/www/file.bin"
 chmod 644 "$work/www/file.bin"
 bytes=$(stat -c %s "$work/www/file.bin")
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-
-cat > "$work/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/tmp/body;
-  proxy_temp_path $work/tmp/proxy;
-  fastcgi_temp_path $work/tmp/fastcgi;
-  uwsgi_temp_path $work/tmp/uwsgi;
-  scgi_temp_path $work/tmp/scgi;
-  sendfile on;
-  tcp_nopush on;
-  default_type application/octet-stream;
-  server {
-    listen 127.0.0.1:$port;
-    root $work/www;
-  }
-}
-CONF
-"$nginx_bin" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
-nginx_pid=$!
-url="http://127.0.0.1:$port/file.bin"
-for _ in $(seq 50); do
-  curl -s -o /dev/null -r 0-0 "$url" && break
-  sleep 0.1
-done
+start_nginx "$work" /file.bin
+url="http://127.0.0.1:$nginx_port/file.bin"
 
 # run NAME COMMAND...: one timed download into $out/out.bin; appends "seconds maxrss_kb".
 run() {

@@ -35,40 +35,18 @@ echo "update: $(du -m "$data/encrypted.zip" | cut -f1) MiB archive over $(find "
 # nginx from a temporary prefix, serving the archive under the name the window asks for.
 server="$(mktemp -d /tmp/update-bench.XXXXXX)"
 dest="$work/update-dest"
-nginx_pid=""
 cleanup() {
-  if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+  stop_nginx
   rm -rf "$server" "$dest"
 }
 trap cleanup EXIT
-mkdir -p "$server/www/kub" "$server/tmp"
+mkdir -p "$server/www/kub"
 chmod 755 "$server" "$server/www" "$server/www/kub"
 ln "$data/encrypted.zip" "$server/www/kub/KUBUpdate-ESC.$version.zip" 2>/dev/null ||
   cp "$data/encrypted.zip" "$server/www/kub/KUBUpdate-ESC.$version.zip"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$server/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $server/nginx.pid;
-error_log $server/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $server/tmp/body;
-  proxy_temp_path $server/tmp/proxy;
-  fastcgi_temp_path $server/tmp/fastcgi;
-  uwsgi_temp_path $server/tmp/uwsgi;
-  scgi_temp_path $server/tmp/scgi;
-  sendfile on;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $server/www; }
-}
-CONF
-nginx -p "$server" -c "$server/nginx.conf" -e "$server/error.log" &
-nginx_pid=$!
-base="http://127.0.0.1:$port/kub/"
+start_nginx "$server" "/kub/KUBUpdate-ESC.$version.zip"
+base="http://127.0.0.1:$nginx_port/kub/"
 url="${base}KUBUpdate-ESC.$version.zip"
-for _ in $(seq 100); do curl -s -o /dev/null -r 0-0 "$url" && break; sleep 0.1; done
 
 # reset: the destination holds the old version, written out.
 reset() {

@@ -57,8 +57,8 @@ struct UiThreadCall::Channel {
   // On the UI thread, from its event loop: runs the waiting call, then watches for the next,
   // but only when the calls have been coming quickly: the worker made this one within a
   // watch's time of the last one's return. A slow download so costs the UI thread no watching.
-  // Returns to the event loop when no call comes in time or the visit has lasted long enough. While
-  // it does not watch, a worker queues its call, so none is left unrun.
+  // Returns to the event loop when no call comes in time or the visit has lasted long enough.
+  // While it does not watch, a worker queues its call, so none is left unrun.
   void serve() {
     if (!callWaiting()) return;  // run already, by the visit that was watching
     const bool watch = comingQuickly;
