@@ -1,6 +1,7 @@
 #include "branding/ImageLoading.h"
 
 #include "branding/HdPhotoImage.h"
+#include "branding/PngChunks.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -56,6 +57,7 @@ QImage decodeImageStream(ImageStream& stream) {
   QByteArray data(static_cast<qsizetype>(left), Qt::Uninitialized);
   const size_t got = stream.read(data.data(), static_cast<size_t>(left));
   data.truncate(static_cast<qsizetype>(got));
+  if (!pngChunksFitTheirData(data)) throw LoadingBitmapError();
 
   QImage image = isHdPhoto(data) ? decodeHdPhoto(data, {kLargestBitmapSide, kLargestBitmapSide},
                                                  kLargestDecodedBytes)

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -95,6 +96,7 @@ const std::map<std::string, std::string>& fixtureCommands() {
       {"frames.tif", "convert -size 8x8 xc:red xc:blue frames.tif"},
       {"frames.ico", "convert -size 16x16 xc:red -size 32x32 xc:blue frames.ico"},
       {"wide.png", "convert -size 5000x10 xc:red wide.png"},
+      {"png-inside.ico", "convert -size 256x256 xc:red png-inside.ico"},  // 256 px: held as PNG
       {"wide.bmp", "convert -size 5000x10 xc:red BMP3:wide.bmp"},
       // Formats Qt reads but the updater does not take.
       {"pattern.tga", PATTERN "pattern.tga"},
@@ -188,6 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"frames.gif", {8, 8}, {{{4, 4}, kRed}}, 0},
         FormatCase{"frames.tif", {8, 8}, {{{4, 4}, kRed}}, 0},
         FormatCase{"frames.ico", {16, 16}, {{{8, 8}, kRed}}, 0},
+        FormatCase{"png-inside.ico", {256, 256}, {{{128, 128}, kRed}}, 0},
         // Wider than the largest bitmap: scaled down to fit, keeping the ratio.
         FormatCase{"wide.png", {4096, 8}, {{{2048, 4}, kRed}}, 0},
         FormatCase{"wide.bmp", {4096, 8}, {{{2048, 4}, kRed}}, 0},
@@ -287,6 +290,54 @@ QByteArray declaringSize(const std::string& file, quint32 width, quint32 height)
   return bytes;
 }
 
+// The fixture with one more chunk before its closing IEND chunk, which ends the file (in an icon,
+// the PNG of its only image). The chunk may declare more bytes than it holds.
+QByteArray withChunkBeforeEnd(const std::string& file, const QByteArray& type,
+                              const QByteArray& payload,
+                              std::optional<quint32> declaredLength = std::nullopt) {
+  QByteArray bytes = fixture(file);
+  if (bytes.size() < 12 || !bytes.endsWith("IEND\xAE\x42\x60\x82")) return {};
+  QByteArray chunk(4, '\0');
+  qToBigEndian(declaredLength.value_or(static_cast<quint32>(payload.size())), chunk.data());
+  chunk += type + payload;
+  const QByteArray checked = type + payload;
+  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(checked.constData()),
+                          static_cast<uInt>(checked.size()));
+  chunk.resize(chunk.size() + 4);
+  qToBigEndian(static_cast<quint32>(crc), chunk.data() + chunk.size() - 4);
+  bytes.insert(bytes.size() - 12, chunk);
+  if (file.ends_with(".ico")) {  // the image's size in the icon directory
+    const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + 14);
+    putLittleEndian32(bytes, 14, size + static_cast<quint32>(chunk.size()));
+  }
+  return bytes;
+}
+
+// A zlib stream of that many zero bytes, made without holding them.
+QByteArray compressedZeros(qsizetype size) {
+  z_stream stream{};
+  deflateInit(&stream, Z_BEST_COMPRESSION);
+  const QByteArray zeros(1024 * 1024, '\0');
+  QByteArray out;
+  char buffer[16384];
+  for (qsizetype left = size;;) {
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.constData()));
+    stream.avail_in = static_cast<uInt>(std::min<qsizetype>(left, zeros.size()));
+    left -= stream.avail_in;
+    const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+    int result;
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(buffer);
+      stream.avail_out = sizeof buffer;
+      result = deflate(&stream, flush);
+      out.append(buffer, static_cast<qsizetype>(sizeof buffer - stream.avail_out));
+    } while (stream.avail_out == 0);
+    if (result == Z_STREAM_END) break;
+  }
+  deflateEnd(&stream);
+  return out;
+}
+
 QByteArray randomBytes(uint32_t seed, qsizetype length, const QByteArray& prefix = {}) {
   std::mt19937 random(seed);
   QByteArray bytes = prefix;
@@ -348,6 +399,18 @@ std::vector<HostileCase> hostileCases() {
       cases.push_back({std::string("ZeroWidth_") + format,
                        [file] { return declaringSize(file, 0, 30); }, true});
   }
+  // libpng, as Qt sets it up, allocates what a chunk declares before reading it.
+  for (const std::string file : {"pattern.png", "png-inside.ico"})
+    cases.push_back({"ChunkBeyondItsData_" + file.substr(file.size() - 3),
+                     [file] { return withChunkBeforeEnd(file, "tEXt", "Comment", 0x6B000000); },
+                     true});
+  cases.push_back({"CompressedTextOf1GiB_png",
+                   [] {
+                     const QByteArray keyword("Comment\0\0", 9);  // then compression method 0
+                     return withChunkBeforeEnd("pattern.png", "zTXt",
+                                               keyword + compressedZeros(qsizetype{1} << 30));
+                   },
+                   false});
   for (const char* format : {"tga", "ppm", "webp", "xpm"}) {
     const std::string file = std::string("pattern.") + format;
     cases.push_back({std::string("NotAccepted_") + format, [file] { return fixture(file); }, true});

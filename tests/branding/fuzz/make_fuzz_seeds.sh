@@ -14,6 +14,8 @@ done
 convert -size 8x8 xc:red xc:blue frames.gif
 convert -size 8x8 xc:red xc:blue frames.tif
 convert -size 16x16 xc:red -size 32x32 xc:blue frames.ico
+convert -size 256x256 xc:red seed-png-inside.ico
+convert source.png -set comment "a text chunk" seed-text.png
 convert source.png -alpha on -channel A -evaluate set 50% -compress none alpha.tif
 convert source.png -colorspace gray -depth 8 grey.pgm && mv grey.pgm grey.pnm
 convert source.png BMP3:jxr.bmp
