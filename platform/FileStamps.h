@@ -29,6 +29,12 @@ std::optional<DosDateTime> splitDosDateTime(uint16_t dosDate, uint16_t dosTime);
 // date is invalid or the system refuses.
 bool setLastWriteTimeFromDos(const std::filesystem::path& path, uint16_t dosDate, uint16_t dosTime);
 
+// Whether a regular file is at path with this size and a last-write time within two seconds of
+// the MS-DOS date and time, taken as setLastWriteTimeFromDos takes it: DOS times count even
+// seconds, and archivers round to them either way. One query of the file system.
+bool hasSizeAndDosTime(const std::filesystem::path& path, uint64_t size, uint16_t dosDate,
+                       uint16_t dosTime);
+
 // Windows file attribute bits that matter here.
 enum FileAttribute : uint32_t {
   ReadOnly = 0x01,

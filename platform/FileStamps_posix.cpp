@@ -39,6 +39,21 @@ bool setLastWriteTimeFromDos(const std::filesystem::path& path, uint16_t dosDate
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
+bool hasSizeAndDosTime(const std::filesystem::path& path, uint64_t size, uint16_t dosDate,
+                       uint16_t dosTime) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (static_cast<uint64_t>(st.st_size) != size) return false;
+  const auto moment = localTimeFromDos(dosDate, dosTime);
+  if (!moment) return false;
+  // Whole seconds first, so that the nanoseconds below cannot overflow; then the fraction
+  // decides, as for a file written at 12:00:02.5 against 12:00:00.
+  const int64_t seconds = int64_t{st.st_mtim.tv_sec} - int64_t{*moment};
+  if (seconds < -3 || seconds > 3) return false;
+  const int64_t apart = seconds * 1'000'000'000 + st.st_mtim.tv_nsec;
+  return apart >= -2'000'000'000 && apart <= 2'000'000'000;
+}
+
 bool applyAttributes(const std::filesystem::path& path, uint32_t attributes) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;

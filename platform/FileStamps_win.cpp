@@ -42,6 +42,21 @@ bool setLastWriteTimeFromDos(const std::filesystem::path& path, uint16_t dosDate
   return set;
 }
 
+bool hasSizeAndDosTime(const std::filesystem::path& path, uint64_t size, uint16_t dosDate,
+                       uint16_t dosTime) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
+  if ((uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow) != size) return false;
+  const auto moment = utcFromDos(dosDate, dosTime);
+  if (!moment) return false;
+  const auto ticks = [](const FILETIME& time) {  // 100 ns since 1601
+    return int64_t(uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime);
+  };
+  const int64_t apart = ticks(data.ftLastWriteTime) - ticks(*moment);
+  return apart >= -20'000'000 && apart <= 20'000'000;
+}
+
 bool applyAttributes(const std::filesystem::path& path, uint32_t attributes) {
   constexpr uint32_t settable = ReadOnly | Hidden | System | Archive;
   DWORD wanted = attributes & settable;

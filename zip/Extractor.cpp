@@ -196,7 +196,8 @@ void Extractor::enqueue(Pending item) {
       item.decoded = pool_->submit(
           [entry, target = item.target, reader, sink, failure](DecodeBuffers& buffers) {
             try {
-              if (!sink->holdsAlready(entry->uncompressedSize, entry->crc32)) {
+              if (!sink->holdsAlready(entry->uncompressedSize, entry->crc32, entry->dosDate,
+                                      entry->dosTime)) {
                 reader->decodeTo(*sink, buffers);
                 sink->finish();
               }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/FileStamps.h"
 #include "zip/Crc32.h"
 
 namespace zip {
@@ -30,9 +31,9 @@ std::optional<uint32_t> crc32OfFile(const std::filesystem::path& path, uint64_t 
 
 ReplacingSink::ReplacingSink(std::filesystem::path target) : target_(std::move(target)) {}
 
-bool ReplacingSink::holdsAlready(uint64_t size, uint32_t crc32) {
-  std::error_code error;
-  if (part_ || std::filesystem::file_size(target_, error) != size || error) return false;
+bool ReplacingSink::holdsAlready(uint64_t size, uint32_t crc32, uint16_t dosDate,
+                                 uint16_t dosTime) {
+  if (part_ || !platform::hasSizeAndDosTime(target_, size, dosDate, dosTime)) return false;
   unchanged_ = crc32OfFile(target_, size) == crc32;
   return unchanged_;
 }

@@ -18,13 +18,16 @@ class ReplacingSink final : public OutputSink {
 public:
   explicit ReplacingSink(std::filesystem::path target);
 
-  // Before any write: whether the target already has the entry's size and CRC-32, found by
-  // reading it alone, without decoding the entry. Then unchanged() is true, and neither
-  // write() nor finish() is called. An update installed over the same version so costs a read
-  // of each file and no decoding, decryption or writing. A file that differs from the entry
-  // yet agrees in both size and CRC-32 would be left as it is: for a file of the same size that
-  // changed by accident, one chance in four billion.
-  bool holdsAlready(uint64_t size, uint32_t crc32);
+  // Before any write: whether the target already holds the entry, found without decoding it.
+  // Then unchanged() is true, and neither write() nor finish() is called. Only a file with the
+  // entry's size and (within its two seconds) its time is read, to compare its CRC-32 with the
+  // entry's: an update installed over the same version so costs a read of each file and no
+  // decoding, decryption or writing, while a file that changed since, as most of an older
+  // version's, is not read at all. An unchanged file whose time differs is written again, which
+  // gives the same result. A file that differs from the entry yet agrees in size, time and
+  // CRC-32 would be left as it is: one chance in four billion for a file that changed by
+  // accident and kept its time.
+  bool holdsAlready(uint64_t size, uint32_t crc32, uint16_t dosDate, uint16_t dosTime);
 
   // Throws ZipError when the part file cannot be written.
   void write(std::span<const std::byte> data) override;

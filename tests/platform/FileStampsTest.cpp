@@ -86,4 +86,37 @@ TEST(FileStamps, InvalidDosDateOrTimeChangesNothing) {
   EXPECT_FALSE(platform::setLastWriteTimeFromDos(dir / "missing", dosDate(2024, 5, 10), 0));
 }
 
+TEST(FileStamps, SizeAndDosTimeMatchWithinTwoSeconds) {
+  TempDir dir;
+  const auto path = dir / "file.dll";
+  writeFile(path, "x");
+  const uint16_t date = dosDate(2024, 7, 1), time = dosTime(12, 0, 0);
+  ASSERT_TRUE(platform::setLastWriteTimeFromDos(path, date, time));
+  const auto stored = std::filesystem::last_write_time(path);
+  using std::chrono::milliseconds;
+
+  struct Row {
+    const char* name;
+    milliseconds writtenAfter;
+    uint64_t size;
+    bool matches;
+  };
+  for (const Row& row : {
+           Row{"the stored time", milliseconds{0}, 1, true},
+           Row{"rounded up by an archiver", milliseconds{1900}, 1, true},
+           Row{"rounded down by an archiver", milliseconds{-2000}, 1, true},
+           Row{"just over two seconds", milliseconds{2001}, 1, false},
+           Row{"an hour apart", milliseconds{3600000}, 1, false},
+           Row{"another size", milliseconds{0}, 2, false},
+       }) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::last_write_time(path, stored + row.writtenAfter);
+    EXPECT_EQ(platform::hasSizeAndDosTime(path, row.size, date, time), row.matches);
+  }
+  EXPECT_FALSE(platform::hasSizeAndDosTime(dir / "missing", 0, date, time));
+  std::filesystem::create_directory(dir / "folder");
+  ASSERT_TRUE(platform::setLastWriteTimeFromDos(dir / "folder", date, time));
+  EXPECT_FALSE(platform::hasSizeAndDosTime(dir / "folder", 0, date, time));
+}
+
 }  // namespace

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <map>
 
 #include "platform/ExclusiveFile.h"
+#include "platform/FileStamps.h"
 #include "platform/HeldFile.h"
 #include "tests/support/DamagedStream.h"
 #include "tests/support/PartFiles.h"
@@ -222,24 +224,33 @@ TEST_F(ExtractorTest, ReplacesExistingFilesAndTheLaterOfTwoEntriesWins) {
 
 // A file that already has the entry's size and CRC-32 is taken as the entry's content without
 // decoding it: here the entry's data is damaged, so only a file left by that rule survives.
-TEST_F(ExtractorTest, AFileWithTheEntrysSizeAndCrcIsLeftWithoutDecoding) {
-  const std::string archive = buildZip({ZipFixtureEntry{
-      .name = "f.dat", .data = "same content", .method = 8, .payload = "not deflate data"}});
+TEST_F(ExtractorTest, AFileWithTheEntrysSizeTimeAndCrcIsLeftWithoutDecoding) {
+  // The payload does not decode: an entry that is decoded fails.
+  const ZipFixtureEntry entry{
+      .name = "f.dat", .data = "same content", .method = 8, .payload = "not deflate data"};
+  const std::string archive = buildZip({entry});
   const struct {
     const char* name;
     std::optional<std::string> old;
+    std::chrono::seconds writtenAfterEntry;
     bool left;
   } cases[] = {
-      {"same size and CRC-32", "same content", true},
-      {"same size, other CRC-32", "sane content", false},
-      {"other size", "same content!", false},
-      {"no file", std::nullopt, false},
+      {"same size, time and CRC-32", "same content", std::chrono::seconds{0}, true},
+      {"same size and CRC-32, another time", "same content", std::chrono::hours{1}, false},
+      {"same size and time, other CRC-32", "sane content", std::chrono::seconds{0}, false},
+      {"other size", "same content!", std::chrono::seconds{0}, false},
+      {"no file", std::nullopt, std::chrono::seconds{0}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(base);
     fs::create_directories(base);
-    if (c.old) writeFile(base / "f.dat", *c.old);
+    if (c.old) {
+      writeFile(base / "f.dat", *c.old);
+      ASSERT_TRUE(platform::setLastWriteTimeFromDos(base / "f.dat", entry.dosDate, entry.dosTime));
+      fs::last_write_time(base / "f.dat",
+                          fs::last_write_time(base / "f.dat") + c.writtenAfterEntry);
+    }
     const auto result = extractIntoBase(archive);
     EXPECT_EQ(result.filesWritten, c.left ? 1u : 0u);
     EXPECT_EQ(result.skipped.empty(), c.left);
