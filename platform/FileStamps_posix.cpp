@@ -3,27 +3,34 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <ctime>
 
 namespace platform {
 namespace {
 
-// The moment a DOS date and time name on this machine's clock, or nothing.
+// The offset from UTC, in seconds, of this machine's clock at the moment.
+long utcOffsetAt(time_t moment) {
+  std::tm local{};
+  if (localtime_r(&moment, &local) == nullptr) return 0;
+  return local.tm_gmtoff;
+}
+
+// The moment a DOS date and time name on this machine's clock, or nothing. Not mktime: that
+// checks the zone file again on every call, a system call per extracted file, where
+// localtime_r reads it once.
 std::optional<time_t> localTimeFromDos(uint16_t dosDate, uint16_t dosTime) {
+  using namespace std::chrono;
   const auto fields = splitDosDateTime(dosDate, dosTime);
   if (!fields) return std::nullopt;
-  std::tm local{};
-  local.tm_year = fields->year - 1900;
-  local.tm_mon = fields->month - 1;
-  local.tm_mday = fields->day;
-  local.tm_hour = fields->hours;
-  local.tm_min = fields->minutes;
-  local.tm_sec = fields->seconds;
-  local.tm_isdst = -1;  // let the zone rules decide, as a wall-clock time on this machine
-  const time_t moment = std::mktime(&local);
-  // DOS dates start in 1980, so -1 can only be mktime's failure.
-  if (moment == static_cast<time_t>(-1)) return std::nullopt;
-  return moment;
+  const sys_days day{year{fields->year} / fields->month / fields->day};
+  // The wall-clock time read as if it were UTC, then moved by the offset in force: first the
+  // offset near it, then the offset at the moment so found, which settles a date on which the
+  // clock changes (a time the change skips comes out an hour later, as the clock shows it).
+  const time_t wall = system_clock::to_time_t(day + hours{fields->hours} +
+                                              minutes{fields->minutes} + seconds{fields->seconds});
+  const time_t guess = wall - utcOffsetAt(wall);
+  return wall - utcOffsetAt(guess);
 }
 
 }  // namespace

@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 
 #include <ctime>
+#include <string>
+#include <utility>
 
+#include "tests/platform/CentralEuropeanTime.h"
 #include "tests/platform/DosStamp.h"
 #include "tests/platform/TempDir.h"
 
@@ -39,6 +42,36 @@ TEST(FileStamps, SettingTheLastWriteTimeKeepsTheAccessTime) {
   EXPECT_NE(st.st_mtim.tv_sec, 1000000000);
   EXPECT_EQ(st.st_mtim.tv_nsec, 0);
   EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+}
+
+// On the days the clock changes, a DOS time is the moment mktime gives for it. A time in the hour
+// the clock skips or shows twice is read in winter time: the hour before the change in spring,
+// the second showing in autumn (mktime's own choice there depends on its earlier calls).
+TEST(FileStamps, DosTimeOnTheDaysTheClockChangesIsMktimes) {
+  platformtest::CentralEuropeanTime zone;
+  TempDir dir;
+  const auto path = dir / "file.dll";
+  writeFile(path, "x");
+  for (const auto& [month, day] : {std::pair{3, 31}, std::pair{10, 27}}) {
+    for (int minutes = 0; minutes <= 4 * 60; minutes += 15) {
+      for (const int seconds : {0, 58}) {
+        SCOPED_TRACE(std::to_string(month) + "/" + std::to_string(day) + " minute " +
+                     std::to_string(minutes) + " second " + std::to_string(seconds));
+        std::tm local{};
+        local.tm_year = 2024 - 1900;
+        local.tm_mon = month - 1;
+        local.tm_mday = day;
+        local.tm_hour = minutes / 60;
+        local.tm_min = minutes % 60;
+        local.tm_sec = seconds;
+        local.tm_isdst = local.tm_hour == 2 ? 0 : -1;
+        const time_t expected = std::mktime(&local);
+        ASSERT_TRUE(platform::setLastWriteTimeFromDos(
+            path, dosDate(2024, month, day), dosTime(minutes / 60, minutes % 60, seconds)));
+        EXPECT_EQ(statOf(path).st_mtim.tv_sec, expected);
+      }
+    }
+  }
 }
 
 TEST(FileStamps, ApplyAttributesMapsReadOnlyToTheWriteBits) {
