@@ -40,6 +40,10 @@ public:
   void write(const void* data, size_t size);
   // Read up to size bytes at the current position; returns the count, 0 at the end.
   size_t read(void* data, size_t size);
+  // Read up to size bytes at offset in one system call (pread; ReadFile at an offset); returns
+  // the count, 0 at the end. Afterwards the current position is unspecified: seek before the
+  // next read or write.
+  size_t readAt(uint64_t offset, void* data, size_t size);
   void seek(uint64_t offset);
   uint64_t position() const;
   uint64_t size() const;

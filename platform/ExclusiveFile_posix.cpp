@@ -117,6 +117,19 @@ size_t ExclusiveFile::read(void* data, size_t size) {
   }
 }
 
+size_t ExclusiveFile::readAt(uint64_t offset, void* data, size_t size) {
+  if (native_ == kClosed) throwSystemError(EBADF, "Cannot read from closed file", path_);
+  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+    throwSystemError(EINVAL, "Cannot read from", path_);
+  }
+  for (;;) {
+    const ssize_t count =
+        ::pread(static_cast<int>(native_), data, size, static_cast<off_t>(offset));
+    if (count >= 0) return static_cast<size_t>(count);
+    if (errno != EINTR) throwSystemError(errno, "Cannot read from", path_);
+  }
+}
+
 void ExclusiveFile::seek(uint64_t offset) {
   if (native_ == kClosed) throwSystemError(EBADF, "Cannot seek in closed file", path_);
   if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {

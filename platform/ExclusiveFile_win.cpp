@@ -120,6 +120,25 @@ size_t ExclusiveFile::read(void* data, size_t size) {
   return count;
 }
 
+size_t ExclusiveFile::readAt(uint64_t offset, void* data, size_t size) {
+  if (native_ == kClosed) {
+    throwSystemError(ERROR_INVALID_HANDLE, "Cannot read from closed file", path_);
+  }
+  const DWORD piece = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD count = 0;
+  if (!ReadFile(handleOf(native_), data, piece, &count, &at)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF) return 0;
+    throwSystemError(error, "Cannot read from", path_);
+  }
+  // A synchronous handle moves its file pointer past what was read.
+  position_ = offset + count;
+  return count;
+}
+
 void ExclusiveFile::seek(uint64_t offset) {
   if (native_ == kClosed)
     throwSystemError(ERROR_INVALID_HANDLE, "Cannot seek in closed file", path_);

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <span>
 
 namespace platform {
 
@@ -23,10 +23,10 @@ public:
   HeldFile& operator=(const HeldFile&) = delete;
   ~HeldFile();  // lets go of the lock
 
-  // A buffered stream that writes the file from its start; the caller closes it (fclose).
-  // Closing it keeps the lock: that lasts until release() or the end of the HeldFile, also
-  // across a rename of the file. nullptr, with errno set, when the system refuses.
-  std::FILE* openWriteStream() const;
+  // Appends all of data through the held handle itself, unbuffered: callers write large
+  // blocks. Throws std::system_error when the system refuses (a full disk, say). The lock lasts
+  // until release() or the end of the HeldFile, also across a rename of the file.
+  void write(std::span<const std::byte> data);
   void release();
 
   // For a file that will replace nothing: adds these execute bits (an archive's Unix entry may

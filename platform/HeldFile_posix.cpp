@@ -63,16 +63,15 @@ int HeldFile::descriptor() const {
   return static_cast<int>(handle_);
 }
 
-std::FILE* HeldFile::openWriteStream() const {
-  const int fd = ::dup(descriptor());
-  if (fd < 0) return nullptr;
-  std::FILE* stream = ::fdopen(fd, "wb");
-  if (stream == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
+void HeldFile::write(std::span<const std::byte> data) {
+  while (!data.empty()) {
+    const ssize_t written = ::write(descriptor(), data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      throw std::system_error(errno, std::generic_category(), "cannot write");
+    }
+    data = data.subspan(static_cast<size_t>(written));
   }
-  return stream;
 }
 
 void HeldFile::release() {

@@ -1,9 +1,8 @@
 #include "platform/HeldFile.h"
 
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 
@@ -37,19 +36,16 @@ HeldFile HeldFile::createNew(const std::filesystem::path& path) {
   return HeldFile(reinterpret_cast<std::intptr_t>(handle));
 }
 
-std::FILE* HeldFile::openWriteStream() const {
-  HANDLE copy = nullptr;
-  const HANDLE process = GetCurrentProcess();
-  if (!DuplicateHandle(process, handleOf(handle_), process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
-    return nullptr;
-  const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(copy), _O_BINARY);
-  if (fd < 0) {
-    CloseHandle(copy);
-    return nullptr;
+void HeldFile::write(std::span<const std::byte> data) {
+  while (!data.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(handleOf(handle_), data.data(), piece, &written, nullptr)) {
+      throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                              "cannot write");
+    }
+    data = data.subspan(written);
   }
-  std::FILE* stream = _fdopen(fd, "wb");
-  if (stream == nullptr) _close(fd);
-  return stream;
 }
 
 void HeldFile::release() {

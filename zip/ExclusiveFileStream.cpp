@@ -14,4 +14,8 @@ size_t ExclusiveFileStream::read(void* buffer, size_t length) {
   return file_.read(buffer, length);
 }
 
+size_t ExclusiveFileStream::readAt(uint64_t offset, void* buffer, size_t length) {
+  return file_.readAt(offset, buffer, length);
+}
+
 }  // namespace zip

@@ -15,6 +15,7 @@ public:
   uint64_t size() override;
   void seek(uint64_t offset) override;
   size_t read(void* buffer, size_t length) override;
+  size_t readAt(uint64_t offset, void* buffer, size_t length) override;
 
 private:
   platform::ExclusiveFile& file_;

@@ -19,6 +19,12 @@ public:
   // Reads up to length bytes at the current position and returns the count; 0 only at the end.
   // May throw any std::exception on a read error.
   virtual size_t read(void* buffer, size_t length) = 0;
+  // Reads up to length bytes at offset, as seek and read do; a stream that can do it in one
+  // call (pread) says so by overriding it. The position afterwards is unspecified.
+  virtual size_t readAt(uint64_t offset, void* buffer, size_t length) {
+    seek(offset);
+    return read(buffer, length);
+  }
 };
 
 }  // namespace zip

@@ -1,7 +1,5 @@
 #include "zip/PartFile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <optional>
 #include <random>
 #include <string>
@@ -49,18 +47,9 @@ platform::HeldFile createBeside(const std::filesystem::path& target, std::filesy
 }  // namespace
 
 PartFile::PartFile(const std::filesystem::path& target)
-    : target_(target), held_(createBeside(target, path_)) {
-  file_ = held_.openWriteStream();
-  if (file_ == nullptr) {
-    const int error = errno;
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-    throw ZipError("cannot write " + path_.string() + ": " + systemMessage(error));
-  }
-}
+    : target_(target), held_(createBeside(target, path_)) {}
 
 PartFile::~PartFile() {
-  if (file_ != nullptr) std::fclose(file_);
   if (!renamed_) {
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
@@ -68,26 +57,20 @@ PartFile::~PartFile() {
 }
 
 void PartFile::write(std::span<const std::byte> data) {
-  if (std::fwrite(data.data(), 1, data.size(), file_) != data.size()) {
-    throw ZipError("cannot write " + path_.string() + ": " + systemMessage(errno));
-  }
-}
-
-void PartFile::close() {
-  if (file_ == nullptr) return;
-  std::FILE* file = file_;
-  file_ = nullptr;
-  if (std::fclose(file) != 0) {
-    throw ZipError("cannot write " + path_.string() + ": " + systemMessage(errno));
+  if (closed_) throw ZipError("cannot write " + path_.string() + ": it is closed");
+  try {
+    held_.write(data);
+  } catch (const std::system_error& error) {
+    throw ZipError("cannot write " + path_.string() + ": " + error.code().message());
   }
 }
 
 void PartFile::replaceTarget(uint32_t executeBitsIfNew) {
   close();
-  // Like overwriting the file in place would: an executable stays executable, and the mode (on
-  // Windows the attributes) of the file it replaces stays, which replaceFile sees to.
-  std::error_code ignored;
-  if (!std::filesystem::exists(target_, ignored)) held_.addExecuteBits(executeBitsIfNew);
+  // Like overwriting the file in place would: the mode (on Windows the attributes) of the file
+  // it replaces stays, which replaceFile sees to, setting it over these bits; a new file is
+  // left with them.
+  if (executeBitsIfNew != 0) held_.addExecuteBits(executeBitsIfNew);
   try {
     platform::replaceFile(path_, target_);
   } catch (const std::system_error& error) {

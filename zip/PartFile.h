@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <string_view>
@@ -29,8 +28,8 @@ public:
 
   // Throws ZipError when the system refuses (a full disk, say).
   void write(std::span<const std::byte> data);
-  // Flushes and closes the file for writing (it stays held); throws ZipError when that fails.
-  void close();
+  // Ends the writing; the file stays held.
+  void close() { closed_ = true; }
   // Closes the file if need be and puts it in the target's place (platform::replaceFile), so
   // that it keeps what the target was (its mode; on Windows its attributes); a target that
   // does not exist yet is created with executeBitsIfNew added. Throws ZipError; the target is
@@ -47,7 +46,7 @@ private:
   std::filesystem::path target_;
   std::filesystem::path path_;
   platform::HeldFile held_;
-  std::FILE* file_ = nullptr;
+  bool closed_ = false;
   bool renamed_ = false;
 };
 

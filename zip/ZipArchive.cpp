@@ -104,12 +104,12 @@ void applyZip64Field(ZipEntry& entry, std::string_view extraField, bool diskSatu
 }  // namespace
 
 void readExactlyAt(InputStream& stream, uint64_t offset, void* buffer, size_t length) {
-  stream.seek(offset);
   auto* target = static_cast<char*>(buffer);
   while (length > 0) {
-    const size_t count = stream.read(target, length);
+    const size_t count = stream.readAt(offset, target, length);
     if (count == 0) throw ZipError("the archive ends unexpectedly");
     target += count;
+    offset += count;
     length -= count;
   }
 }

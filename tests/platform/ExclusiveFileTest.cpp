@@ -107,6 +107,14 @@ TEST(ExclusiveFile, PositionFollowsWritesReadsAndSeeks) {
   file.write("J", 1);
   EXPECT_EQ(file.position(), 1u);
   EXPECT_EQ(readAll(file), "Jello, world");
+
+  // Reads at an offset, up to the end and past it.
+  EXPECT_EQ(file.readAt(7, buffer, 3), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "wor");
+  EXPECT_EQ(file.readAt(10, buffer, sizeof buffer), 2u);
+  EXPECT_EQ(std::string(buffer, 2), "ld");
+  EXPECT_EQ(file.readAt(12, buffer, sizeof buffer), 0u);
+  EXPECT_EQ(file.readAt(100, buffer, sizeof buffer), 0u);
 }
 
 TEST(ExclusiveFile, MovedFileKeepsTheLockAndClosedFileRefusesUse) {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <span>
 #include <system_error>
 
 #include "tests/platform/TempDir.h"
@@ -27,11 +27,8 @@ TEST(HeldFile, IsCreatedNewAndWrittenThroughItsStream) {
   }
 
   HeldFile held = HeldFile::createNew(dir / "part");
-  std::FILE* stream = held.openWriteStream();
-  ASSERT_NE(stream, nullptr);
-  EXPECT_EQ(std::fwrite("content", 1, 7, stream), 7u);
-  EXPECT_EQ(std::fclose(stream), 0);
-  EXPECT_FALSE(removeIfUnheld(dir / "part")) << "still held after its stream is closed";
+  held.write(std::as_bytes(std::span("content", 7)));
+  EXPECT_FALSE(removeIfUnheld(dir / "part")) << "still held while being written";
   held.release();
   EXPECT_EQ(readFile(dir / "part"), "content");
 }
