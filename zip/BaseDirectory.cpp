@@ -60,18 +60,24 @@ bool BaseDirectory::makeDirectories(const std::vector<std::string>& elements, si
   return true;
 }
 
-void BaseDirectory::checkNotOutside(const fs::path& path) const {
+fs::file_status BaseDirectory::checkNotOutside(const fs::path& path) const {
   std::error_code error;
-  if (!fs::is_symlink(fs::symlink_status(path, error))) return;
+  const fs::file_status status = fs::symlink_status(path, error);
+  if (!fs::is_symlink(status)) return status;
   const fs::path real = fs::canonical(path, error);
   if (error || !contains(real)) {
     throw ZipError("the path leads outside the base directory through a symbolic link");
   }
+  return fs::status(path, error);
 }
 
 void BaseDirectory::checkReplaceable(const fs::path& target, Holders holders) {
   std::error_code error;
-  const fs::file_status status = fs::status(target, error);
+  checkReplaceable(target, fs::status(target, error), holders);
+}
+
+void BaseDirectory::checkReplaceable(const fs::path& target, const fs::file_status& status,
+                                     Holders holders) {
   if (!fs::exists(status)) return;
   if (!fs::is_regular_file(status)) throw ZipError("something other than a file is in the way");
   // The read-only attribute is the missing owner-write bit; tested here because a rename

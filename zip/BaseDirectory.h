@@ -37,8 +37,9 @@ public:
   // there for the later calls: an extraction meets the same directories entry after entry.
   bool makeDirectories(const std::vector<std::string>& elements, size_t count) const;
 
-  // Throws ZipError when path is a symbolic link that leads outside the base.
-  void checkNotOutside(const std::filesystem::path& path) const;
+  // Throws ZipError when path is a symbolic link that leads outside the base. Returns the
+  // status of what path leads to, for checkReplaceable.
+  std::filesystem::file_status checkNotOutside(const std::filesystem::path& path) const;
 
   // Throws ZipError, with the reason, unless a file at target may be replaced: missing, or a
   // regular file that is neither read-only nor held by another opener of this program.
@@ -46,6 +47,9 @@ public:
   enum class Holders { Probe, Ignore };
   static void checkReplaceable(const std::filesystem::path& target,
                                Holders holders = Holders::Probe);
+  // The same with the target's status known already.
+  static void checkReplaceable(const std::filesystem::path& target,
+                               const std::filesystem::file_status& status, Holders holders);
 
 private:
   bool contains(const std::filesystem::path& canonicalPath) const;

@@ -170,12 +170,12 @@ void Extractor::prepareFile(Pending& item) {
   }
   if (entry.uncompressedSize > options_.maxEntrySize) throw ZipError("the entry is too large");
   item.target = base_.targetOf(item.elements);
-  base_.checkNotOutside(item.target);
+  const fs::file_status status = base_.checkNotOutside(item.target);
   item.reader = std::make_unique<EntryReader>(archive_, entry, options_.password);
   // Checked now to spare decoding an entry that cannot be placed, and again, fully, before the
   // rename. Whether another opener holds the file is left to that last check: probing costs
   // opening the file, and a file that already holds the entry's content is not written at all.
-  BaseDirectory::checkReplaceable(item.target, BaseDirectory::Holders::Ignore);
+  BaseDirectory::checkReplaceable(item.target, status, BaseDirectory::Holders::Ignore);
   item.memory = decoderMemory(entry);
 }
 
