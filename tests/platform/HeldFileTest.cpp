@@ -16,7 +16,7 @@ using platformtest::readFile;
 using platformtest::TempDir;
 using platformtest::writeFile;
 
-TEST(HeldFile, IsCreatedNewAndWrittenThroughItsStream) {
+TEST(HeldFile, IsCreatedNewAndWrittenThroughItsHandle) {
   TempDir dir;
   writeFile(dir / "taken", "x");
   EXPECT_THROW(HeldFile::createNew(dir / "taken"), std::system_error);
