@@ -2,8 +2,7 @@
 # Installs what is needed, checks the formatting, builds with ASan and UBSan, runs the fuzz
 # targets (a fixed number of executions from FUZZ_SEED, 1 by default, so that the run repeats;
 # FUZZ_SECONDS=0 skips them), and runs every test. Then the Windows stage (WINDOWS_TESTS=0 skips
-# it): the cross build of the libraries
-# below the window, with their tests under Wine, headless.
+# it): the cross build of the libraries below the window, with their tests under Wine, headless.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/install-deps.sh
