@@ -1,6 +1,8 @@
 #include "zip/TraditionalCipher.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace zip {
 namespace {
@@ -22,34 +24,103 @@ uint32_t crcStep(uint32_t crc, uint8_t byte) {
   return crcTable[(crc ^ byte) & 0xFF] ^ (crc >> 8);
 }
 
+void updateKeys(uint32_t& key0, uint32_t& key1, uint32_t& key2, uint8_t plain) {
+  key0 = crcStep(key0, plain);
+  key1 = (key1 + (key0 & 0xFF)) * 134775813u + 1;
+  key2 = crcStep(key2, static_cast<uint8_t>(key1 >> 24));
+}
+
+uint8_t keyStreamByte(uint32_t key2) {
+  const uint32_t temp = (key2 | 2) & 0xFFFF;
+  return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
+}
+
+constexpr size_t maxInterleaved = 4;
+
 }  // namespace
 
 TraditionalCipher::TraditionalCipher(std::string_view password)
     : keys_{0x12345678, 0x23456789, 0x34567890} {
-  for (const char c : password) updateKeys(static_cast<uint8_t>(c));
+  for (const char c : password) {
+    updateKeys(keys_.key0, keys_.key1, keys_.key2, static_cast<uint8_t>(c));
+  }
 }
 
-void TraditionalCipher::updateKeys(uint8_t plain) {
-  keys_[0] = crcStep(keys_[0], plain);
-  keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813u + 1;
-  keys_[2] = crcStep(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
+template <size_t Count>
+void TraditionalCipher::decryptInterleaved(const Lane* lanes, size_t length) {
+  // The keys live in locals here: written through std::byte, the data may alias anything, so
+  // keys kept in members would be stored and reloaded for every byte.
+  std::array<Keys, Count> keys;
+  std::array<std::byte*, Count> data;
+  for (size_t lane = 0; lane < Count; ++lane) {
+    keys[lane] = *lanes[lane].keys;
+    data[lane] = lanes[lane].data;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    for (size_t lane = 0; lane < Count; ++lane) {
+      Keys& k = keys[lane];
+      const auto plain =
+          static_cast<uint8_t>(static_cast<uint8_t>(data[lane][i]) ^ keyStreamByte(k.key2));
+      updateKeys(k.key0, k.key1, k.key2, plain);
+      data[lane][i] = static_cast<std::byte>(plain);
+    }
+  }
+  for (size_t lane = 0; lane < Count; ++lane) *lanes[lane].keys = keys[lane];
 }
 
 void TraditionalCipher::decrypt(std::span<std::byte> data) {
-  // The keys live in locals here: written through std::byte, the data may alias anything, so
-  // keys kept in members would be stored and reloaded for every byte.
-  uint32_t key0 = keys_[0], key1 = keys_[1], key2 = keys_[2];
-  for (std::byte& b : data) {
-    const uint32_t temp = (key2 | 2) & 0xFFFF;
-    const auto plain = static_cast<uint8_t>(static_cast<uint8_t>(b) ^ ((temp * (temp ^ 1)) >> 8));
-    key0 = crcStep(key0, plain);
-    key1 = (key1 + (key0 & 0xFF)) * 134775813u + 1;
-    key2 = crcStep(key2, static_cast<uint8_t>(key1 >> 24));
-    b = static_cast<std::byte>(plain);
+  const Lane lane{&keys_, data.data(), data.size()};
+  decryptInterleaved<1>(&lane, data.size());
+}
+
+void TraditionalCipher::decryptTogether(std::span<const Stream> streams) {
+  // The longest streams go first, so that at the end the lanes run dry together rather than
+  // one long stream going on alone.
+  std::vector<Lane> waiting;
+  waiting.reserve(streams.size());
+  for (const Stream& stream : streams) {
+    if (!stream.data.empty()) {
+      waiting.push_back({&stream.cipher->keys_, stream.data.data(), stream.data.size()});
+    }
   }
-  keys_[0] = key0;
-  keys_[1] = key1;
-  keys_[2] = key2;
+  std::sort(waiting.begin(), waiting.end(),
+            [](const Lane& a, const Lane& b) { return a.left < b.left; });
+  std::array<Lane, maxInterleaved> lanes{};
+  size_t count = 0;
+  for (;;) {
+    while (count < maxInterleaved && !waiting.empty()) {
+      lanes[count++] = waiting.back();
+      waiting.pop_back();
+    }
+    if (count == 0) return;
+    // The lanes advance together as far as the shortest goes; then the next stream takes its
+    // place.
+    const size_t length =
+        std::min_element(lanes.begin(), lanes.begin() + count, [](const Lane& a, const Lane& b) {
+          return a.left < b.left;
+        })->left;
+    switch (count) {
+      case 4:
+        decryptInterleaved<4>(lanes.data(), length);
+        break;
+      case 3:
+        decryptInterleaved<3>(lanes.data(), length);
+        break;
+      case 2:
+        decryptInterleaved<2>(lanes.data(), length);
+        break;
+      default:
+        decryptInterleaved<1>(lanes.data(), length);
+        break;
+    }
+    for (size_t lane = 0; lane < count; ++lane) {
+      lanes[lane].data += length;
+      lanes[lane].left -= length;
+    }
+    count = static_cast<size_t>(std::remove_if(lanes.begin(), lanes.begin() + count,
+                                               [](const Lane& lane) { return lane.left == 0; }) -
+                                lanes.begin());
+  }
 }
 
 bool TraditionalCipher::acceptHeader(std::span<const std::byte, headerSize> header,
