@@ -52,51 +52,72 @@ EntryReader::EntryReader(ZipArchive& archive, const ZipEntry& entry,
   }
 }
 
-size_t EntryReader::fillInput(std::span<std::byte> buffer) {
-  const auto wanted = static_cast<size_t>(std::min<uint64_t>(dataSize_, buffer.size()));
-  archive_.readAt(dataOffset_, buffer.data(), wanted);
-  dataOffset_ += wanted;
-  dataSize_ -= wanted;
-  if (cipher_) cipher_->decrypt(buffer.first(wanted));
-  return wanted;
+void EntryReader::decodeTo(OutputSink& sink, DecodeBuffers& buffers) {
+  begin(sink, buffers);
+  for (;;) {
+    const std::span<std::byte> read = readInput();
+    if (cipher_) cipher_->decrypt(read);
+    if (decodeInput()) return;
+  }
 }
 
-void EntryReader::decodeTo(OutputSink& sink, DecodeBuffers& buffers) {
-  if (entry_.uncompressedSize == 0) return;
-  const std::span<std::byte> inputBuffer(buffers.input);
-  const std::span<std::byte> outputBuffer(buffers.output);
-  std::span<const std::byte> input;
-  uint64_t produced = 0;
-  uint32_t crc = 0;
+void EntryReader::begin(OutputSink& sink, DecodeBuffers& buffers) {
+  sink_ = &sink;
+  buffers_ = &buffers;
+  input_ = {};
+  produced_ = 0;
+  crc_ = 0;
+}
+
+std::span<std::byte> EntryReader::readInput() {
+  if (entry_.uncompressedSize == 0 || input_.size() > Decoder::maxHeldBack || dataSize_ == 0) {
+    return {};
+  }
+  // What the decoder held back moves to the front, the next part of the data behind it.
+  const std::span<std::byte> buffer(buffers_->input);
+  const size_t kept = input_.size();
+  if (kept > 0) std::memmove(buffer.data(), input_.data(), kept);
+  const auto wanted = static_cast<size_t>(std::min<uint64_t>(dataSize_, buffer.size() - kept));
+  archive_.readAt(dataOffset_, buffer.data() + kept, wanted);
+  dataOffset_ += wanted;
+  dataSize_ -= wanted;
+  input_ = buffer.first(kept + wanted);
+  return buffer.subspan(kept, wanted);
+}
+
+bool EntryReader::decodeInput() {
+  if (entry_.uncompressedSize == 0) return true;
+  const std::span<std::byte> output(buffers_->output);
   for (;;) {
-    if (input.size() <= Decoder::maxHeldBack && dataSize_ > 0) {
-      // What the decoder held back moves to the front, the next part of the data behind it.
-      const size_t kept = input.size();
-      if (kept > 0) std::memmove(inputBuffer.data(), input.data(), kept);
-      input = inputBuffer.first(kept + fillInput(inputBuffer.subspan(kept)));
-    }
     const bool inputEnded = dataSize_ == 0;
-    const DecodeStep step = decoder_->decode(input, inputEnded, outputBuffer);
-    input = input.subspan(step.consumed);
+    const DecodeStep step = decoder_->decode(input_, inputEnded, output);
+    input_ = input_.subspan(step.consumed);
     if (step.produced > 0) {
       // The size guard: nothing beyond what the entry declares ever reaches the sink.
-      if (step.produced > entry_.uncompressedSize - produced) {
+      if (step.produced > entry_.uncompressedSize - produced_) {
         throw ZipError("the entry decodes to more data than it declares");
       }
-      produced += step.produced;
-      crc = crc32(crc, outputBuffer.data(), step.produced);
-      sink.write(outputBuffer.first(step.produced));
+      produced_ += step.produced;
+      crc_ = crc32(crc_, output.data(), step.produced);
+      sink_->write(output.first(step.produced));
     }
-    if (step.finished) break;
+    if (step.finished) {
+      finishChecks();
+      return true;
+    }
     if (step.consumed == 0 && step.produced == 0 &&
-        (inputEnded || input.size() > Decoder::maxHeldBack)) {
+        (inputEnded || input_.size() > Decoder::maxHeldBack)) {
       throw ZipError("the compressed data does not decode");
     }
+    if (input_.size() <= Decoder::maxHeldBack && !inputEnded) return false;
   }
-  if (produced != entry_.uncompressedSize) {
+}
+
+void EntryReader::finishChecks() const {
+  if (produced_ != entry_.uncompressedSize) {
     throw ZipError("the entry decodes to less data than it declares");
   }
-  if (crc != entry_.crc32) throw ZipError("CRC-32 mismatch");
+  if (crc_ != entry_.crc32) throw ZipError("CRC-32 mismatch");
 }
 
 }  // namespace zip

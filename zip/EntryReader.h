@@ -23,10 +23,11 @@ public:
   virtual void write(std::span<const std::byte> data) = 0;
 };
 
-// The buffers of one extraction, reused entry after entry.
+// The buffers of one entry's decoding, reused entry after entry. Small, since a thread keeps
+// many entries under way (DecodeLanes): the input is what one step reads of an entry's data.
 struct DecodeBuffers {
-  static constexpr size_t inputSize = 128 * 1024;
-  static constexpr size_t outputSize = 256 * 1024;
+  static constexpr size_t inputSize = 16 * 1024;
+  static constexpr size_t outputSize = 64 * 1024;
   std::vector<std::byte> input = std::vector<std::byte>(inputSize);
   std::vector<std::byte> output = std::vector<std::byte>(outputSize);
 };
@@ -49,8 +50,20 @@ public:
   // An entry of size 0 is neither decoded nor tested.
   void decodeTo(OutputSink& sink, DecodeBuffers& buffers);
 
+  // The same decoding in steps, so that one thread can advance several entries and decrypt
+  // their data together: begin, then read input, decrypt it with cipher() and decode it, until
+  // decodeInput reports the end. Each step throws as decodeTo does.
+  void begin(OutputSink& sink, DecodeBuffers& buffers);
+  // Reads the next part of the data into the input buffer when the decoder needs more; returns
+  // those bytes, still encrypted, or nothing.
+  std::span<std::byte> readInput();
+  // The entry's cipher, ready for the data readInput returns; null when it is not encrypted.
+  TraditionalCipher* cipher() { return cipher_ ? &*cipher_ : nullptr; }
+  // Decodes the input read so far into the sink; true once the entry is whole and checked.
+  bool decodeInput();
+
 private:
-  size_t fillInput(std::span<std::byte> buffer);
+  void finishChecks() const;
 
   ZipArchive& archive_;
   const ZipEntry& entry_;
@@ -58,6 +71,13 @@ private:
   uint64_t dataSize_ = 0;
   std::optional<TraditionalCipher> cipher_;
   std::unique_ptr<Decoder> decoder_;
+
+  // The decoding under way.
+  OutputSink* sink_ = nullptr;
+  DecodeBuffers* buffers_ = nullptr;
+  std::span<const std::byte> input_;  // read and not yet consumed
+  uint64_t produced_ = 0;
+  uint32_t crc_ = 0;
 };
 
 }  // namespace zip

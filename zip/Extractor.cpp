@@ -23,9 +23,11 @@ namespace {
 constexpr uint16_t maxVersionNeeded = 63;
 
 // What the entries being decoded side by side may hold in memory together, and how many
-// entries may be begun ahead of the one to be finished next.
+// entries may be begun ahead of the one to be finished next: many, so that while a large entry
+// is decoded the threads have small ones to decode beside it, and encrypted entries to decrypt
+// together (DecodeLanes).
 constexpr uint64_t memoryBudget = 24u << 20;
-constexpr size_t maxPending = 16;
+constexpr size_t maxPending = 256;
 constexpr unsigned maxThreads = 4;
 
 std::string displayName(const ZipEntry& entry) {
@@ -89,6 +91,35 @@ void place(const ZipEntry& entry, const fs::path& target, ReplacingSink& sink) {
                             attributesFromExternal(entry.externalAttributes, entry.hostSystem));
 }
 
+// An entry's work on a decoding thread: decode it into its part file unless the target holds
+// its content already, then put it in place.
+class FileJob final : public DecodeJob {
+public:
+  FileJob(const ZipEntry& entry, fs::path target, EntryReader& reader, ReplacingSink& sink)
+      : entry_(entry), target_(std::move(target)), reader_(reader), sink_(sink) {}
+
+  EntryReader* start(DecodeBuffers& buffers) override {
+    if (sink_.holdsAlready(entry_.uncompressedSize, entry_.crc32, entry_.dosDate, entry_.dosTime)) {
+      return nullptr;
+    }
+    reader_.begin(sink_, buffers);
+    decoded_ = true;
+    return &reader_;
+  }
+
+  void finish() override {
+    if (decoded_) sink_.finish();
+    place(entry_, target_, sink_);
+  }
+
+private:
+  const ZipEntry& entry_;
+  const fs::path target_;
+  EntryReader& reader_;
+  ReplacingSink& sink_;
+  bool decoded_ = false;
+};
+
 }  // namespace
 
 // An entry begun: its outcome known already (failure, directory) or its decoding under way.
@@ -99,9 +130,7 @@ struct Extractor::Pending {
   fs::path target;  // file entries
   std::unique_ptr<EntryReader> reader;
   std::unique_ptr<ReplacingSink> sink;
-  // Why decoding or placing failed, written by the decoding thread before `decoded` is ready.
-  // A message rather than the exception itself, which would be shared between threads.
-  std::unique_ptr<std::optional<std::string>> decodeFailure;
+  // Ends when the decoding thread has put the entry in place, or holds why it could not.
   std::future<void> decoded;
   uint64_t memory = 0;
 
@@ -188,26 +217,8 @@ void Extractor::enqueue(Pending item) {
     try {
       removeLeftoversOnce(item.target.parent_path());
       item.sink = std::make_unique<ReplacingSink>(item.target);
-      item.decodeFailure = std::make_unique<std::optional<std::string>>();
-      EntryReader* reader = item.reader.get();
-      ReplacingSink* sink = item.sink.get();
-      std::optional<std::string>* failure = item.decodeFailure.get();
-      const ZipEntry* entry = item.entry;
       item.decoded = pool_->submit(
-          [entry, target = item.target, reader, sink, failure](DecodeBuffers& buffers) {
-            try {
-              if (!sink->holdsAlready(entry->uncompressedSize, entry->crc32, entry->dosDate,
-                                      entry->dosTime)) {
-                reader->decodeTo(*sink, buffers);
-                sink->finish();
-              }
-              place(*entry, target, *sink);
-            } catch (const std::exception& error) {
-              *failure = error.what();
-            } catch (...) {
-              *failure = "unknown error";
-            }
-          });
+          std::make_unique<FileJob>(*item.entry, item.target, *item.reader, *item.sink));
       pendingFiles_.insert(joined(item.elements, item.elements.size()));
       pendingMemory_ += item.memory;
     } catch (const std::exception& failure) {
@@ -242,10 +253,11 @@ void Extractor::finish(Pending& item) {
       return;
     }
     item.decoded.get();
-    if (*item.decodeFailure) throw ZipError(**item.decodeFailure);
     ++report_.filesWritten;
   } catch (const std::exception& failure) {
     report_.skipped.push_back({displayName(*item.entry), failure.what()});
+  } catch (...) {
+    report_.skipped.push_back({displayName(*item.entry), "unknown error"});
   }
 }
 

@@ -1,0 +1,129 @@
+#include "zip/DecodeLanes.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <stdexcept>
+
+#include "tests/support/ZipBuilder.h"
+#include "zip/MemoryInputStream.h"
+#include "zip/ZipError.h"
+
+namespace {
+
+using testsupport::buildZip;
+using testsupport::ZipFixtureEntry;
+
+const std::string password = "Quelbratzun%7";
+
+// Invoice lines with stretches of noise: compresses unevenly, so that entries read their data
+// in parts of different lengths.
+std::string content(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string text;
+  while (text.size() < size) {
+    if (random() % 3 == 0) {
+      for (int i = 0; i < 500; ++i) text += static_cast<char>(random());
+    } else {
+      text += "Factura " + std::to_string(random() % 100000) + ": importe\r\n";
+    }
+  }
+  text.resize(size);
+  return text;
+}
+
+class StringSink final : public zip::OutputSink {
+public:
+  void write(std::span<const std::byte> data) override {
+    text.append(reinterpret_cast<const char*>(data.data()), data.size());
+  }
+  std::string text;
+};
+
+// Decodes its entry into a string, or, given no reader, has nothing to decode.
+class StringJob final : public zip::DecodeJob {
+public:
+  StringJob(zip::EntryReader* reader, StringSink& sink, bool finishFails = false)
+      : reader_(reader), sink_(sink), finishFails_(finishFails) {}
+
+  zip::EntryReader* start(zip::DecodeBuffers& buffers) override {
+    if (reader_ != nullptr) reader_->begin(sink_, buffers);
+    return reader_;
+  }
+  void finish() override {
+    if (finishFails_) throw std::runtime_error("could not put it in place");
+  }
+
+private:
+  zip::EntryReader* reader_;
+  StringSink& sink_;
+  bool finishFails_;
+};
+
+TEST(DecodeLanesTest, EntriesAdvancedTogetherComeOutAsEachAloneAndFailAlone) {
+  struct Row {
+    ZipFixtureEntry entry;
+    bool finishFails = false;
+    const char* failure = nullptr;  // what the future holds; none for a whole entry
+  };
+  std::vector<Row> rows = {
+      {{.name = "deflated", .data = content(300000, 1), .method = 8, .password = password}},
+      {{.name = "stored", .data = content(70000, 2), .password = password}},
+      {{.name = "tiny", .data = "x", .method = 8, .password = password}},
+      {{.name = "empty", .password = password}},
+      {{.name = "plain", .data = content(90000, 3), .method = 8}},
+      {{.name = "crc",
+        .data = content(40000, 4),
+        .method = 8,
+        .password = password,
+        .crc = 0x12345678},
+       false,
+       "CRC-32 mismatch"},
+      {{.name = "placed", .data = content(5000, 5), .method = 8, .password = password},
+       true,
+       "could not put it in place"},
+  };
+  std::vector<ZipFixtureEntry> entries;
+  for (const Row& row : rows) entries.push_back(row.entry);
+  const std::string bytes = buildZip(entries);
+  zip::MemoryInputStream stream(std::as_bytes(std::span(bytes.data(), bytes.size())));
+  zip::ZipArchive archive(stream);
+
+  std::vector<std::unique_ptr<zip::EntryReader>> readers;
+  std::vector<StringSink> sinks(rows.size() + 1);
+  std::vector<std::future<void>> done;
+  zip::DecodeLanes lanes;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    readers.push_back(std::make_unique<zip::EntryReader>(archive, archive.entries()[i],
+                                                         zip::PasswordSettings{password}));
+    std::promise<void> promise;
+    done.push_back(promise.get_future());
+    lanes.start(std::make_unique<StringJob>(readers.back().get(), sinks[i], rows[i].finishFails),
+                std::move(promise));
+  }
+  // A job with nothing to decode ends as it starts.
+  std::promise<void> promise;
+  done.push_back(promise.get_future());
+  lanes.start(std::make_unique<StringJob>(nullptr, sinks.back()), std::move(promise));
+  EXPECT_EQ(lanes.size(), rows.size());
+
+  lanes.runAll();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].entry.name);
+    if (rows[i].failure == nullptr) {
+      EXPECT_NO_THROW(done[i].get());
+      EXPECT_EQ(sinks[i].text, rows[i].entry.data);
+    } else {
+      try {
+        done[i].get();
+        ADD_FAILURE() << "ended whole";
+      } catch (const std::exception& failure) {
+        EXPECT_STREQ(failure.what(), rows[i].failure);
+      }
+    }
+  }
+  EXPECT_NO_THROW(done.back().get());
+  EXPECT_TRUE(lanes.empty());
+}
+
+}  // namespace
