@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <stdexcept>
 
 #include "zip/Crc32.h"
 #include "zip/ZipError.h"
@@ -62,6 +63,7 @@ void EntryReader::decodeTo(OutputSink& sink, DecodeBuffers& buffers) {
 }
 
 void EntryReader::begin(OutputSink& sink, DecodeBuffers& buffers) {
+  if (!decoder_) throw std::logic_error("an entry is decoded once");
   sink_ = &sink;
   buffers_ = &buffers;
   input_ = {};
@@ -102,6 +104,9 @@ bool EntryReader::decodeInput() {
       sink_->write(output.first(step.produced));
     }
     if (step.finished) {
+      // The decoder's memory (a deflate window, an LZMA dictionary) goes at once: the reader
+      // itself lives on until the extraction finishes the entry, in archive order.
+      decoder_.reset();
       finishChecks();
       return true;
     }

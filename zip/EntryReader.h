@@ -45,9 +45,9 @@ public:
   // fit, or the method is not supported. The archive and entry must outlive the reader.
   EntryReader(ZipArchive& archive, const ZipEntry& entry, const PasswordSettings& password);
 
-  // Decodes the whole entry into sink. Throws ZipError when the data is corrupt or truncated,
-  // when it decodes to more or fewer bytes than the entry declares, or when its CRC-32 differs.
-  // An entry of size 0 is neither decoded nor tested.
+  // Decodes the whole entry into sink; a reader decodes once. Throws ZipError when the data is
+  // corrupt or truncated, when it decodes to more or fewer bytes than the entry declares, or when
+  // its CRC-32 differs. An entry of size 0 is neither decoded nor tested.
   void decodeTo(OutputSink& sink, DecodeBuffers& buffers);
 
   // The same decoding in steps, so that one thread can advance several entries and decrypt
