@@ -1,6 +1,5 @@
 #include "zip/DecodeLanes.h"
 
-#include <algorithm>
 #include <array>
 #include <exception>
 

@@ -37,7 +37,6 @@ public:
 
   size_t size() const { return lanes_.size(); }
   bool empty() const { return lanes_.empty(); }
-  bool full() const { return lanes_.size() >= maxLanes; }
 
   // Starts the job in a lane of its own, or ends it at once when it has nothing to decode.
   void start(std::unique_ptr<DecodeJob> job, std::promise<void> done);

@@ -12,6 +12,7 @@
 
 #include "tests/support/RequiredTools.h"
 #include "tests/support/ScratchDirectory.h"
+#include "tests/support/StringSink.h"
 #include "tests/support/ZipBuilder.h"
 #include "zip/EntryReader.h"
 #include "zip/Extractor.h"
@@ -25,19 +26,12 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::buildZip;
 using testsupport::readFile;
+using testsupport::StringSink;
 using testsupport::ZipFixtureEntry;
 
 std::string dataFile(const std::string& name) {
   return readFile(fs::path(ZIP_TEST_DATA) / name);
 }
-
-class StringSink final : public zip::OutputSink {
-public:
-  void write(std::span<const std::byte> data) override {
-    text.append(reinterpret_cast<const char*>(data.data()), data.size());
-  }
-  std::string text;
-};
 
 // An archive held in memory and opened.
 class OpenArchive {

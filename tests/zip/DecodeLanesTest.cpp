@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <stdexcept>
 
+#include "tests/support/InvoiceText.h"
+#include "tests/support/StringSink.h"
 #include "tests/support/ZipBuilder.h"
 #include "zip/MemoryInputStream.h"
 #include "zip/ZipError.h"
@@ -12,33 +13,11 @@
 namespace {
 
 using testsupport::buildZip;
+using testsupport::invoiceText;
+using testsupport::StringSink;
 using testsupport::ZipFixtureEntry;
 
 const std::string password = "Quelbratzun%7";
-
-// Invoice lines with stretches of noise: compresses unevenly, so that entries read their data
-// in parts of different lengths.
-std::string content(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string text;
-  while (text.size() < size) {
-    if (random() % 3 == 0) {
-      for (int i = 0; i < 500; ++i) text += static_cast<char>(random());
-    } else {
-      text += "Factura " + std::to_string(random() % 100000) + ": importe\r\n";
-    }
-  }
-  text.resize(size);
-  return text;
-}
-
-class StringSink final : public zip::OutputSink {
-public:
-  void write(std::span<const std::byte> data) override {
-    text.append(reinterpret_cast<const char*>(data.data()), data.size());
-  }
-  std::string text;
-};
 
 // Decodes its entry into a string, or, given no reader, has nothing to decode.
 class StringJob final : public zip::DecodeJob {
@@ -67,19 +46,19 @@ TEST(DecodeLanesTest, EntriesAdvancedTogetherComeOutAsEachAloneAndFailAlone) {
     const char* failure = nullptr;  // what the future holds; none for a whole entry
   };
   std::vector<Row> rows = {
-      {{.name = "deflated", .data = content(300000, 1), .method = 8, .password = password}},
-      {{.name = "stored", .data = content(70000, 2), .password = password}},
+      {{.name = "deflated", .data = invoiceText(300000, 1), .method = 8, .password = password}},
+      {{.name = "stored", .data = invoiceText(70000, 2), .password = password}},
       {{.name = "tiny", .data = "x", .method = 8, .password = password}},
       {{.name = "empty", .password = password}},
-      {{.name = "plain", .data = content(90000, 3), .method = 8}},
+      {{.name = "plain", .data = invoiceText(90000, 3), .method = 8}},
       {{.name = "crc",
-        .data = content(40000, 4),
+        .data = invoiceText(40000, 4),
         .method = 8,
         .password = password,
         .crc = 0x12345678},
        false,
        "CRC-32 mismatch"},
-      {{.name = "placed", .data = content(5000, 5), .method = 8, .password = password},
+      {{.name = "placed", .data = invoiceText(5000, 5), .method = 8, .password = password},
        true,
        "could not put it in place"},
   };

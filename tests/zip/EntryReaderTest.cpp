@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
+#include "tests/support/InvoiceText.h"
+#include "tests/support/StringSink.h"
 #include "tests/support/ZipBuilder.h"
 #include "zip/MemoryInputStream.h"
 #include "zip/ZipError.h"
@@ -12,32 +12,11 @@
 namespace {
 
 using testsupport::buildZip;
+using testsupport::invoiceText;
+using testsupport::StringSink;
 using testsupport::ZipFixtureEntry;
 
 const std::string password = "Quelbratzun%7";
-
-// Text and noise, long enough to cross every buffer boundary several times.
-std::string mixedContent(size_t size) {
-  std::mt19937 random(7);
-  std::string text;
-  while (text.size() < size) {
-    if (random() % 4 == 0) {
-      for (int i = 0; i < 300; ++i) text += static_cast<char>(random());
-    } else {
-      text += "Linea de factura " + std::to_string(random() % 1000) + ": importe total\r\n";
-    }
-  }
-  text.resize(size);
-  return text;
-}
-
-class StringSink final : public zip::OutputSink {
-public:
-  void write(std::span<const std::byte> data) override {
-    text.append(reinterpret_cast<const char*>(data.data()), data.size());
-  }
-  std::string text;
-};
 
 // Reads entry `index` of the archive into a string; throws ZipError as the reader does.
 std::string readEntry(const std::string& archiveBytes, size_t index = 0,
@@ -68,7 +47,7 @@ const MethodCase methods[] = {
 class MethodTest : public testing::TestWithParam<MethodCase> {};
 
 TEST_P(MethodTest, DecodesPlainEncryptedAndStreamedEntries) {
-  const std::string content = mixedContent(700 * 1024);
+  const std::string content = invoiceText(700 * 1024);
   const ZipFixtureEntry plain{
       .name = "f", .data = content, .method = GetParam().method, .flags = GetParam().flags};
   ZipFixtureEntry encrypted = plain;
@@ -83,7 +62,7 @@ TEST_P(MethodTest, DecodesPlainEncryptedAndStreamedEntries) {
 }
 
 TEST_P(MethodTest, DecoderStreamsThroughTinyBuffers) {
-  const std::string content = mixedContent(20000);
+  const std::string content = invoiceText(20000);
   const std::string compressed = buildZip({ZipFixtureEntry{
       .name = "f", .data = content, .method = GetParam().method, .flags = GetParam().flags}});
   // The compressed data sits right after the 30-byte local header and the one-byte name.
@@ -116,7 +95,7 @@ TEST_P(MethodTest, DecoderStreamsThroughTinyBuffers) {
 }
 
 TEST_P(MethodTest, CorruptOrTruncatedDataFails) {
-  const std::string content = mixedContent(200 * 1024);
+  const std::string content = invoiceText(200 * 1024);
   const uint16_t method = GetParam().method;
   ZipFixtureEntry fixture{
       .name = "f", .data = content, .method = method, .flags = GetParam().flags};
@@ -219,7 +198,7 @@ TEST(EntryReaderTest, EmptyEntryIsNeitherDecodedNorTested) {
 }
 
 TEST(EntryReaderTest, LzmaDictionaryIsBoundedByTheEntry) {
-  const std::string content = mixedContent(5000);
+  const std::string content = invoiceText(5000);
   std::string payload = testsupport::lzmaZipCompress(content, false);
   payload.replace(5, 4, "\xFF\xFF\xFF\xFF");  // declares a 4 GiB dictionary
   const ZipFixtureEntry fixture{.name = "f", .data = content, .method = 14, .payload = payload};
