@@ -13,6 +13,7 @@ void DecodeLanes::step(Lane& lane, Step&& work) {
   try {
     work();
   } catch (...) {
+    lane.job->abandon();
     lane.done.set_exception(std::current_exception());
     lane.ended = true;
   }

@@ -23,6 +23,8 @@ public:
   virtual EntryReader* start(DecodeBuffers& buffers) = 0;
   // Runs last, once the decoding is whole and checked, or at once when start returned null.
   virtual void finish() = 0;
+  // Runs instead, when a step failed: lets go at once of what the job holds.
+  virtual void abandon() noexcept {}
 };
 
 class DecodeLanes {

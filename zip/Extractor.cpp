@@ -112,6 +112,10 @@ public:
     place(entry_, target_, sink_);
   }
 
+  // The entry waits to be finished in archive order, possibly long after; its part file goes
+  // now, so that failed entries do not hold files open meanwhile.
+  void abandon() noexcept override { sink_.discard(); }
+
 private:
   const ZipEntry& entry_;
   const fs::path target_;

@@ -34,6 +34,8 @@ public:
 
   // After the last write: part() then holds the content, closed, ready to replace the target.
   void finish();
+  // After a failure: the part file, if any, is removed and let go.
+  void discard() noexcept { part_.reset(); }
   bool unchanged() const { return unchanged_; }
   PartFile* part() const { return part_.get(); }
 

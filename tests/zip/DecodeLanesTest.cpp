@@ -19,11 +19,12 @@ using testsupport::ZipFixtureEntry;
 
 const std::string password = "Quelbratzun%7";
 
-// Decodes its entry into a string, or, given no reader, has nothing to decode.
+// Decodes its entry into a string, or, given no reader, has nothing to decode; tells whether it
+// was abandoned.
 class StringJob final : public zip::DecodeJob {
 public:
-  StringJob(zip::EntryReader* reader, StringSink& sink, bool finishFails = false)
-      : reader_(reader), sink_(sink), finishFails_(finishFails) {}
+  StringJob(zip::EntryReader* reader, StringSink& sink, bool& abandoned, bool finishFails = false)
+      : reader_(reader), sink_(sink), abandoned_(abandoned), finishFails_(finishFails) {}
 
   zip::EntryReader* start(zip::DecodeBuffers& buffers) override {
     if (reader_ != nullptr) reader_->begin(sink_, buffers);
@@ -32,10 +33,12 @@ public:
   void finish() override {
     if (finishFails_) throw std::runtime_error("could not put it in place");
   }
+  void abandon() noexcept override { abandoned_ = true; }
 
 private:
   zip::EntryReader* reader_;
   StringSink& sink_;
+  bool& abandoned_;
   bool finishFails_;
 };
 
@@ -70,6 +73,7 @@ TEST(DecodeLanesTest, EntriesAdvancedTogetherComeOutAsEachAloneAndFailAlone) {
 
   std::vector<std::unique_ptr<zip::EntryReader>> readers;
   std::vector<StringSink> sinks(rows.size() + 1);
+  auto abandoned = std::make_unique<bool[]>(rows.size() + 1);
   std::vector<std::future<void>> done;
   zip::DecodeLanes lanes;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -77,18 +81,21 @@ TEST(DecodeLanesTest, EntriesAdvancedTogetherComeOutAsEachAloneAndFailAlone) {
                                                          zip::PasswordSettings{password}));
     std::promise<void> promise;
     done.push_back(promise.get_future());
-    lanes.start(std::make_unique<StringJob>(readers.back().get(), sinks[i], rows[i].finishFails),
+    lanes.start(std::make_unique<StringJob>(readers.back().get(), sinks[i], abandoned[i],
+                                            rows[i].finishFails),
                 std::move(promise));
   }
   // A job with nothing to decode ends as it starts.
   std::promise<void> promise;
   done.push_back(promise.get_future());
-  lanes.start(std::make_unique<StringJob>(nullptr, sinks.back()), std::move(promise));
+  lanes.start(std::make_unique<StringJob>(nullptr, sinks.back(), abandoned[rows.size()]),
+              std::move(promise));
   EXPECT_EQ(lanes.size(), rows.size());
 
   lanes.runAll();
   for (size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].entry.name);
+    EXPECT_EQ(abandoned[i], rows[i].failure != nullptr);
     if (rows[i].failure == nullptr) {
       EXPECT_NO_THROW(done[i].get());
       EXPECT_EQ(sinks[i].text, rows[i].entry.data);
@@ -102,6 +109,7 @@ TEST(DecodeLanesTest, EntriesAdvancedTogetherComeOutAsEachAloneAndFailAlone) {
     }
   }
   EXPECT_NO_THROW(done.back().get());
+  EXPECT_FALSE(abandoned[rows.size()]);
   EXPECT_TRUE(lanes.empty());
 }
 
