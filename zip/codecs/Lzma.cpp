@@ -14,10 +14,7 @@
 #include <cstdlib>
 #include <string>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <sys/mman.h>
-#endif
-
+#include "platform/LargeBlock.h"
 #include "zip/LittleEndian.h"
 #include "zip/ZipError.h"
 #include "zip/codecs/Codecs.h"
@@ -31,44 +28,34 @@ constexpr uint32_t maxDictionarySize = 256u << 20;
 constexpr uint32_t minDictionarySize = 4096;
 constexpr uint16_t propertiesSize = 5;
 
-// The dictionary is one block of up to the entry's size, allocated per entry. Through malloc,
-// a freed dictionary may stay in the heap and the next, larger one come on top of it (glibc
-// raises its mapping threshold after each freed mapping), so large blocks are mapped directly
-// and given back to the system when freed: peak memory is then one dictionary.
+// The dictionary is one block of up to the entry's size, allocated per entry. Large blocks
+// are taken from the system on their own and given back when freed (platform::LargeBlock), so
+// that peak memory is one dictionary however many entries come one after another.
 struct alignas(std::max_align_t) BlockHeader {
-  size_t mappedSize;  // 0: from malloc
+  size_t largeBlockSize;  // 0: from malloc
 };
-constexpr size_t mapThreshold = 1u << 20;
+constexpr size_t largeBlockThreshold = 1u << 20;
 
 void* allocateBlock(void*, size_t count, size_t size) {
   if (size != 0 && count > (SIZE_MAX - sizeof(BlockHeader)) / size) return nullptr;
   const size_t total = count * size + sizeof(BlockHeader);
-  void* block = nullptr;
-  size_t mappedSize = 0;
-#if defined(__unix__) || defined(__APPLE__)
-  if (total >= mapThreshold) {
-    block = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) return nullptr;
-    mappedSize = total;
-  }
-#endif
-  if (block == nullptr) block = std::malloc(total);
+  const bool large = total >= largeBlockThreshold;
+  void* block = large ? platform::allocateLargeBlock(total, platform::PageUse::Sequential)
+                      : std::malloc(total);
   if (block == nullptr) return nullptr;
   auto* header = static_cast<BlockHeader*>(block);
-  header->mappedSize = mappedSize;
+  header->largeBlockSize = large ? total : 0;
   return header + 1;
 }
 
 void freeBlock(void*, void* address) {
   if (address == nullptr) return;
   auto* header = static_cast<BlockHeader*>(address) - 1;
-#if defined(__unix__) || defined(__APPLE__)
-  if (header->mappedSize != 0) {
-    munmap(header, header->mappedSize);
-    return;
+  if (header->largeBlockSize != 0) {
+    platform::releaseLargeBlock(header, header->largeBlockSize);
+  } else {
+    std::free(header);
   }
-#endif
-  std::free(header);
 }
 
 const lzma_allocator blockAllocator{allocateBlock, freeBlock, nullptr};

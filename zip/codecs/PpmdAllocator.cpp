@@ -5,9 +5,7 @@
 
 #include "zip/ZipError.h"
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <sys/mman.h>
-#endif
+#include "platform/LargeBlock.h"
 
 namespace zip::ppmd {
 namespace {
@@ -22,73 +20,35 @@ void copyUnits(uint8_t* to, const uint8_t* from, unsigned units) {
 
 }  // namespace
 
-// The block is mapped on its own where the system allows: glibc's heap, once a large block
-// has been freed, serves the next models from memory it keeps, so that one extraction after
-// another would hold a freed model besides the one in use. The pages are left untouched: only
-// what the model uses becomes resident. The slack after the block lets the model compare a
-// state array a vector at a time.
+// The block is taken from the system on its own (platform::LargeBlock): glibc's heap, once a
+// large block has been freed, serves the next models from memory it keeps, so that one
+// extraction after another would hold a freed model besides the one in use. Only what the
+// model uses becomes resident. The slack after the block lets the model compare a state array
+// a vector at a time.
 //
-// On Linux the block also asks for huge pages (transparent ones, where the system gives them
-// on request, as Debian does; 7-Zip asks for them too): the model jumps all over its memory,
-// and with pages of 4 KiB nearly every context costs a TLB miss and every new page a fault.
-// Text decoded nearly a tenth faster here. They need a start aligned to 2 MiB, so the mapping
-// is cut to that.
-#if defined(__unix__) || defined(__APPLE__)
+// The model jumps all over its memory, and with pages of 4 KiB nearly every context costs a
+// TLB miss and every new page a fault: it asks for huge pages (transparent ones on Linux, where
+// the system gives them on request, as Debian does; 7-Zip asks for them too). Text decoded
+// nearly a tenth faster here.
 namespace {
 
-constexpr size_t pageSize = 4096;
-#if defined(__linux__)
-constexpr size_t hugePageSize = size_t{2} << 20;
-#endif
-
-size_t mappedBytes(uint32_t size) {
-  return (size_t{size} + Allocator::slack + pageSize - 1) / pageSize * pageSize;
-}
-
-}  // namespace
-
-uint8_t* Allocator::allocate(size_t bytes) {
-#if defined(__linux__)
-  const size_t mapped = bytes + hugePageSize;
-#else
-  const size_t mapped = bytes;
-#endif
-  void* block = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (block == MAP_FAILED) throw std::bad_alloc();
-  auto* start = static_cast<uint8_t*>(block);
-#if defined(__linux__)
-  const auto address = reinterpret_cast<uintptr_t>(start);
-  uint8_t* aligned = start + ((hugePageSize - address % hugePageSize) % hugePageSize);
-  if (aligned != start) ::munmap(start, static_cast<size_t>(aligned - start));
-  const size_t tail = static_cast<size_t>(start + mapped - (aligned + bytes));
-  if (tail != 0) ::munmap(aligned + bytes, tail);
-  ::madvise(aligned, bytes, MADV_HUGEPAGE);
-  start = aligned;
-#endif
-  return start;
-}
-void Allocator::Release::operator()(uint8_t* block) const {
-  ::munmap(block, bytes);
-}
-#else
-namespace {
-
-size_t mappedBytes(uint32_t size) {
+size_t blockBytes(uint32_t size) {
   return size_t{size} + Allocator::slack;
 }
 
 }  // namespace
 
 uint8_t* Allocator::allocate(size_t bytes) {
-  return new uint8_t[bytes];
+  void* block = platform::allocateLargeBlock(bytes, platform::PageUse::Scattered);
+  if (block == nullptr) throw std::bad_alloc();
+  return static_cast<uint8_t*>(block);
 }
 void Allocator::Release::operator()(uint8_t* block) const {
-  delete[] block;
+  platform::releaseLargeBlock(block, bytes);
 }
-#endif
 
 Allocator::Allocator(uint32_t size)
-    : size_(size), base_(allocate(mappedBytes(size)), Release{mappedBytes(size)}) {}
+    : size_(size), base_(allocate(blockBytes(size)), Release{blockBytes(size)}) {}
 
 void Allocator::restart() {
   freeList_.fill(0);
