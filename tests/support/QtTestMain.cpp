@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 
+#include "tests/support/SkippedTests.h"
+
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return testsupport::reportSkippedTests(RUN_ALL_TESTS());
 }

@@ -14,6 +14,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "tests/support/RunningUnderCi.h"
+
 namespace testsupport {
 
 // Whether a program is on the PATH.
@@ -29,11 +31,6 @@ inline std::string missingTools(std::initializer_list<std::string> tools) {
   return missing;
 }
 
-inline bool runningUnderCi() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && *ci != '\0' && std::string(ci) != "0" && std::string(ci) != "false";
-}
-
 }  // namespace testsupport
 
 // Skips the test (fails it under CI) when one of the tools is missing. Use it in a test body or
@@ -41,7 +38,5 @@ inline bool runningUnderCi() {
 #define UPDATER_REQUIRE_TOOLS(...)                                                        \
   if (const std::string updaterMissingTools = ::testsupport::missingTools({__VA_ARGS__}); \
       updaterMissingTools.empty()) {                                                      \
-  } else if (::testsupport::runningUnderCi())                                             \
-    GTEST_FAIL() << "CI needs these tools, missing here: " << updaterMissingTools;        \
-  else                                                                                    \
-    GTEST_SKIP() << "needs " << updaterMissingTools
+  } else                                                                                  \
+    UPDATER_SKIP_OR_FAIL_UNDER_CI() << "needs " << updaterMissingTools
