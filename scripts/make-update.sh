@@ -41,7 +41,7 @@ readonly password='Quelbratzun%7'
 mkdir -p "$out"
 archive="$(cd "$out" && pwd)/${code}Update-ESC.${version}.zip"
 rm -f "$archive"
-# -X: no extra attributes that depend on the machine; -D: no directory entries for the root.
+# -X: no extra attributes that depend on the machine.
 (cd "$from" && zip -q -r -X -P "$password" "$archive" . -x changes.txt)
 
 # A change line must hold a "-" and a header line must not: the updater tells them apart so.
