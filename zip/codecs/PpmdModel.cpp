@@ -235,98 +235,128 @@ Model::See* Model::makeEscapeFrequency(unsigned masked, uint32_t& escapeFrequenc
   return see;
 }
 
+// A symbol is looked for in the current context first; when it is not there (an escape), in
+// ever shorter contexts with the symbols already refused masked out.
 PPMD_ALWAYS_INLINE int Model::decodeSymbol(RangeDecoder& rc) {
-  uint8_t* context = minContext_;
-  if (numStatsOf(context) != 0) {
-    uint8_t* state = at(statsOf(context));
-    const unsigned summFreq = summFreqOf(context);
-    uint32_t count;
-    if (!rc.threshold(summFreq, count)) return corrupt;
-    uint32_t high = freqOf(state);
-    if (count < high) {
-      rc.decode(0, high);
-      foundState_ = state;
-      const uint8_t symbol = state[0];
-      update1First();
-      return symbol;
-    }
-    prevSuccess_ = 0;
-    for (unsigned i = numStatsOf(context); i != 0; --i) {
-      state += stateSize;
-      high += freqOf(state);
-      if (high > count) {
-        rc.decode(high - freqOf(state), freqOf(state));
-        foundState_ = state;
-        const uint8_t symbol = state[0];
-        update1();
-        return symbol;
-      }
-    }
-    if (count >= summFreq) return corrupt;
-    rc.decode(high, summFreq - high);
-    std::memset(charMask_, 0xFF, sizeof charMask_);
-    const uint8_t* states = at(statsOf(context));
-    for (unsigned i = 0; i <= numStatsOf(context); ++i) charMask_[states[i * stateSize]] = 0;
-  } else {
-    uint8_t* state = oneStateOf(context);
-    const unsigned column = tables.ns2BinIndex[numStatsOf(at(suffixOf(context)))] + prevSuccess_ +
-                            flagsOf(context) + ((runLength_ >> 26) & 0x20);
-    uint16_t& probability = binSumm_[tables.binRow[freqOf(state)]][column & 63];
-    if (rc.binaryThreshold() < probability) {
-      rc.decode(0, probability);
-      probability =
-          static_cast<uint16_t>(probability + (1 << intBits) - probabilityMean(probability));
-      foundState_ = state;
-      const uint8_t symbol = state[0];
-      updateBinary();
-      return symbol;
-    }
-    rc.decode(probability, binScale - probability);
-    probability = static_cast<uint16_t>(probability - probabilityMean(probability));
-    initEscape_ = expEscape[probability >> 10];
-    std::memset(charMask_, 0xFF, sizeof charMask_);
-    charMask_[state[0]] = 0;
-    prevSuccess_ = 0;
-  }
+  const int symbol = numStatsOf(minContext_) != 0 ? decodeInContext(rc) : decodeInBinaryContext(rc);
+  return symbol == escaped ? decodeAfterEscape(rc) : symbol;
+}
 
-  // Escapes: on to shorter contexts, with the symbols already refused masked out. Each
-  // has more states than the last, so there are at most 256 rounds. The masked sum is taken
-  // first without remembering the states (cheaper than keeping a pointer to each unmasked
-  // one); the states are walked again only to find the symbol or to mask them.
+// A context of several states: the first is tried alone, being by far the likeliest.
+PPMD_ALWAYS_INLINE int Model::decodeInContext(RangeDecoder& rc) {
+  const uint8_t* context = minContext_;
+  uint8_t* state = at(statsOf(context));
+  const unsigned summFreq = summFreqOf(context);
+  uint32_t count;
+  if (!rc.threshold(summFreq, count)) return corrupt;
+  uint32_t high = freqOf(state);
+  if (count < high) {
+    rc.decode(0, high);
+    foundState_ = state;
+    const uint8_t symbol = state[0];
+    update1First();
+    return symbol;
+  }
+  prevSuccess_ = 0;
+  for (unsigned i = numStatsOf(context); i != 0; --i) {
+    state += stateSize;
+    high += freqOf(state);
+    if (high > count) {
+      rc.decode(high - freqOf(state), freqOf(state));
+      foundState_ = state;
+      const uint8_t symbol = state[0];
+      update1();
+      return symbol;
+    }
+  }
+  if (count >= summFreq) return corrupt;
+  rc.decode(high, summFreq - high);
+  std::memset(charMask_, 0xFF, sizeof charMask_);
+  const uint8_t* states = at(statsOf(context));
+  for (unsigned i = 0; i <= numStatsOf(context); ++i) charMask_[states[i * stateSize]] = 0;
+  return escaped;
+}
+
+// A context of one state: its probability comes from the binary table.
+PPMD_ALWAYS_INLINE int Model::decodeInBinaryContext(RangeDecoder& rc) {
+  uint8_t* context = minContext_;
+  uint8_t* state = oneStateOf(context);
+  const unsigned column = tables.ns2BinIndex[numStatsOf(at(suffixOf(context)))] + prevSuccess_ +
+                          flagsOf(context) + ((runLength_ >> 26) & 0x20);
+  uint16_t& probability = binSumm_[tables.binRow[freqOf(state)]][column & 63];
+  if (rc.binaryThreshold() < probability) {
+    rc.decode(0, probability);
+    probability =
+        static_cast<uint16_t>(probability + (1 << intBits) - probabilityMean(probability));
+    foundState_ = state;
+    const uint8_t symbol = state[0];
+    updateBinary();
+    return symbol;
+  }
+  rc.decode(probability, binScale - probability);
+  probability = static_cast<uint16_t>(probability - probabilityMean(probability));
+  initEscape_ = expEscape[probability >> 10];
+  std::memset(charMask_, 0xFF, sizeof charMask_);
+  charMask_[state[0]] = 0;
+  prevSuccess_ = 0;
+  return escaped;
+}
+
+// The next shorter context with more states than the `masked` ones already refused, or nullptr
+// past the order-0 context (the end marker). Each has more states than the last, so there are
+// at most 256 steps.
+PPMD_ALWAYS_INLINE uint8_t* Model::shorterContext(uint8_t* context, unsigned masked) {
+  unsigned steps = 0;
+  do {
+    ++orderFall_;
+    const uint32_t suffix = suffixOf(context);
+    if (suffix == 0) return nullptr;
+    context = at(suffix);
+    if (++steps > 256) brokenModel();
+  } while (numStatsOf(context) == masked);
+  if (numStatsOf(context) < masked) brokenModel();
+  return context;
+}
+
+// The sum of the unmasked states' frequencies. The running sum is kept every 16 states in
+// blockSums (blocks of them), so that the symbol is then looked for in one block of them.
+PPMD_ALWAYS_INLINE uint32_t Model::maskedSum(const uint8_t* states, unsigned stateCount,
+                                             uint32_t* blockSums, unsigned& blocks) const {
+  blocks = 0;
+  uint32_t high = 0;
+  const uint8_t* state = states;
+  for (; blocks < stateCount / 16; ++blocks, state += 16 * stateSize) {
+    uint32_t even = 0;
+    uint32_t odd = 0;
+    for (unsigned k = 0; k < 16 * stateSize; k += 2 * stateSize) {
+      even += freqOf(state + k) & charMask_[state[k]];
+      odd += freqOf(state + k + stateSize) & charMask_[state[k + stateSize]];
+    }
+    high += even + odd;
+    blockSums[blocks] = high;
+  }
+  for (unsigned k = 0; k < stateCount % 16; ++k, state += stateSize) {
+    high += freqOf(state) & charMask_[state[0]];
+  }
+  return high;
+}
+
+// Escapes: on to shorter contexts, with the symbols already refused masked out. The masked sum
+// is taken first without remembering the states (cheaper than keeping a pointer to each
+// unmasked one); the states are walked again only to find the symbol or to mask them.
+PPMD_ALWAYS_INLINE int Model::decodeAfterEscape(RangeDecoder& rc) {
+  uint8_t* context = minContext_;
   for (;;) {
     const unsigned masked = numStatsOf(context);
-    unsigned steps = 0;
-    do {
-      ++orderFall_;
-      const uint32_t suffix = suffixOf(context);
-      if (suffix == 0) return endMarker;
-      context = at(suffix);
-      if (++steps > 256) brokenModel();
-    } while (numStatsOf(context) == masked);
+    context = shorterContext(context, masked);
+    if (context == nullptr) return endMarker;
     minContext_ = context;
-    if (numStatsOf(context) < masked) brokenModel();
 
-    // The running sum is kept every 16 states, so that the symbol is then looked for in one
-    // block of them.
     uint8_t* const states = at(statsOf(context));
     const unsigned stateCount = numStatsOf(context) + 1;
     uint32_t blockSums[256 / 16];
-    unsigned blocks = 0;
-    uint32_t high = 0;
-    uint8_t* state = states;
-    for (; blocks < stateCount / 16; ++blocks, state += 16 * stateSize) {
-      uint32_t even = 0;
-      uint32_t odd = 0;
-      for (unsigned k = 0; k < 16 * stateSize; k += 2 * stateSize) {
-        even += freqOf(state + k) & charMask_[state[k]];
-        odd += freqOf(state + k + stateSize) & charMask_[state[k + stateSize]];
-      }
-      high += even + odd;
-      blockSums[blocks] = high;
-    }
-    for (unsigned k = 0; k < stateCount % 16; ++k, state += stateSize) {
-      high += freqOf(state) & charMask_[state[0]];
-    }
+    unsigned blocks;
+    const uint32_t high = maskedSum(states, stateCount, blockSums, blocks);
 
     uint32_t escapeFrequency;
     See* see = makeEscapeFrequency(masked, escapeFrequency);
@@ -337,7 +367,8 @@ PPMD_ALWAYS_INLINE int Model::decodeSymbol(RangeDecoder& rc) {
       unsigned block = 0;
       while (block < blocks && blockSums[block] <= count) ++block;
       uint32_t cumulative = block > 0 ? blockSums[block - 1] : 0;
-      for (state = states + block * 16 * stateSize;; state += stateSize) {
+      uint8_t* state = states + block * 16 * stateSize;
+      for (;; state += stateSize) {
         cumulative += freqOf(state) & charMask_[state[0]];
         if (cumulative > count) break;
       }
@@ -628,28 +659,7 @@ void Model::updateModel() {
   const unsigned foundFreq = freqOf(found);
   uint32_t minSuccessor = successorOf(found);
 
-  uint8_t* suffixState = nullptr;
-  if (foundFreq < maxFreq / 4 && suffixOf(minContext_) != 0) {
-    uint8_t* context = at(suffixOf(minContext_));
-    if (numStatsOf(context) == 0) {
-      suffixState = oneStateOf(context);
-      if (freqOf(suffixState) < 32) setFreq(suffixState, freqOf(suffixState) + 1);
-    } else {
-      uint8_t* stats = at(statsOf(context));
-      suffixState = stats;
-      if (suffixState[0] != symbol) {
-        suffixState = findState(stats, numStatsOf(context), symbol);
-        if (freqOf(suffixState) >= freqOf(suffixState - stateSize)) {
-          swapStates(suffixState, suffixState - stateSize);
-          suffixState -= stateSize;
-        }
-      }
-      if (freqOf(suffixState) < maxFreq - 9) {
-        setFreq(suffixState, freqOf(suffixState) + 2);
-        setSummFreq(context, summFreqOf(context) + 2);
-      }
-    }
-  }
+  uint8_t* const suffixState = foundFreq < maxFreq / 4 ? raiseInSuffix(symbol) : nullptr;
 
   uint8_t* context = maxContext_;
   if (orderFall_ == 0 && minSuccessor != 0) {
@@ -690,55 +700,85 @@ void Model::updateModel() {
     if (maxContext_ != minContext_) --memory_.text;
   }
 
-  const unsigned flag = highFlag(symbol);
   const unsigned numStats = numStatsOf(minContext_);
   const unsigned s0 = summFreqOf(minContext_) - numStats - foundFreq;
+  const NewSymbol added{symbol, foundFreq, maxSuccessor, numStats, s0};
   for (; context != minContext_; context = at(suffixOf(context))) {
-    const unsigned contextStats = numStatsOf(context);
-    uint32_t sum;
-    if (contextStats != 0) {
-      if ((contextStats & 1) != 0) {
-        uint8_t* grown = memory_.growUnits(at(statsOf(context)), (contextStats + 1) >> 1);
-        if (grown == nullptr) {
-          restoreModel(context);
-          return;
-        }
-        setStats(context, offsetOf(grown));
-      }
-      sum = summFreqOf(context) + (3 * contextStats + 1 < numStats ? 1 : 0);
-    } else {
-      uint8_t* states = memory_.allocUnits(0);
-      if (states == nullptr) {
-        restoreModel(context);
-        return;
-      }
-      uint8_t* one = oneStateOf(context);
-      unsigned freq = freqOf(one);
-      copyState(states, one);
-      setStats(context, offsetOf(states));
-      freq = freq < maxFreq / 4 - 1 ? freq * 2 : maxFreq - 4;
-      setFreq(states, freq);
-      sum = freq + initEscape_ + (numStats > 2 ? 1 : 0);
+    if (!addSymbol(context, added)) {
+      restoreModel(context);
+      return;
     }
-
-    uint8_t* added = at(statsOf(context)) + (contextStats + 1) * stateSize;
-    uint32_t cf = 2 * (sum + 6) * foundFreq;
-    const uint32_t sf = s0 + sum;
-    added[0] = symbol;
-    setNumStats(context, contextStats + 1);
-    setSuccessor(added, maxSuccessor);
-    setFlags(context, flagsOf(context) | flag);
-    if (cf < 6 * sf) {
-      cf = 1 + (cf > sf ? 1 : 0) + (cf >= 4 * sf ? 1 : 0);
-      sum += 4;
-    } else {
-      cf = 4 + (cf > 9 * sf ? 1 : 0) + (cf > 12 * sf ? 1 : 0) + (cf > 15 * sf ? 1 : 0);
-      sum += cf;
-    }
-    setSummFreq(context, sum);
-    setFreq(added, cf);
   }
   maxContext_ = minContext_ = at(minSuccessor);
+}
+
+// The found symbol's state in the next shorter context gains in frequency, moved ahead of its
+// neighbour when it passes it; returns that state, or nullptr in the order-0 context.
+uint8_t* Model::raiseInSuffix(uint8_t symbol) {
+  if (suffixOf(minContext_) == 0) return nullptr;
+  uint8_t* context = at(suffixOf(minContext_));
+  if (numStatsOf(context) == 0) {
+    uint8_t* state = oneStateOf(context);
+    if (freqOf(state) < 32) setFreq(state, freqOf(state) + 1);
+    return state;
+  }
+  uint8_t* stats = at(statsOf(context));
+  uint8_t* state = stats;
+  if (state[0] != symbol) {
+    state = findState(stats, numStatsOf(context), symbol);
+    if (freqOf(state) >= freqOf(state - stateSize)) {
+      swapStates(state, state - stateSize);
+      state -= stateSize;
+    }
+  }
+  if (freqOf(state) < maxFreq - 9) {
+    setFreq(state, freqOf(state) + 2);
+    setSummFreq(context, summFreqOf(context) + 2);
+  }
+  return state;
+}
+
+// Adds the symbol to a context that lacked it, with a first frequency estimated from how often
+// it came in the context it was found in. False when memory ran out (nothing added).
+bool Model::addSymbol(uint8_t* context, const NewSymbol& added) {
+  const unsigned contextStats = numStatsOf(context);
+  uint32_t sum;
+  if (contextStats != 0) {
+    if ((contextStats & 1) != 0) {
+      uint8_t* grown = memory_.growUnits(at(statsOf(context)), (contextStats + 1) >> 1);
+      if (grown == nullptr) return false;
+      setStats(context, offsetOf(grown));
+    }
+    sum = summFreqOf(context) + (3 * contextStats + 1 < added.foundStats ? 1 : 0);
+  } else {
+    uint8_t* states = memory_.allocUnits(0);
+    if (states == nullptr) return false;
+    uint8_t* one = oneStateOf(context);
+    unsigned freq = freqOf(one);
+    copyState(states, one);
+    setStats(context, offsetOf(states));
+    freq = freq < maxFreq / 4 - 1 ? freq * 2 : maxFreq - 4;
+    setFreq(states, freq);
+    sum = freq + initEscape_ + (added.foundStats > 2 ? 1 : 0);
+  }
+
+  uint8_t* state = at(statsOf(context)) + (contextStats + 1) * stateSize;
+  uint32_t cf = 2 * (sum + 6) * added.foundFreq;
+  const uint32_t sf = added.othersFreq + sum;
+  state[0] = added.symbol;
+  setNumStats(context, contextStats + 1);
+  setSuccessor(state, added.successor);
+  setFlags(context, flagsOf(context) | highFlag(added.symbol));
+  if (cf < 6 * sf) {
+    cf = 1 + (cf > sf ? 1 : 0) + (cf >= 4 * sf ? 1 : 0);
+    sum += 4;
+  } else {
+    cf = 4 + (cf > 9 * sf ? 1 : 0) + (cf > 12 * sf ? 1 : 0) + (cf > 15 * sf ? 1 : 0);
+    sum += cf;
+  }
+  setSummFreq(context, sum);
+  setFreq(state, cf);
+  return true;
 }
 
 // Memory ran out while the contexts from the longest to failedContext had the new symbol

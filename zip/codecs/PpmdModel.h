@@ -48,15 +48,33 @@ private:
 
   static constexpr int endMarker = -1;
   static constexpr int corrupt = -2;
+  static constexpr int escaped = -3;  // not in this context: on to a shorter one
 
   int decodeSymbol(RangeDecoder& rc);
+  int decodeInContext(RangeDecoder& rc);
+  int decodeInBinaryContext(RangeDecoder& rc);
+  int decodeAfterEscape(RangeDecoder& rc);
+  uint8_t* shorterContext(uint8_t* context, unsigned masked);
+  uint32_t maskedSum(const uint8_t* states, unsigned stateCount, uint32_t* blockSums,
+                     unsigned& blocks) const;
   See* makeEscapeFrequency(unsigned masked, uint32_t& escapeFrequency);
   void update1();
   void update1First();
   void update2();
   void updateBinary();
   void nextContext();
+  // What every shorter context learns of a symbol found in minContext_.
+  struct NewSymbol {
+    uint8_t symbol;
+    unsigned foundFreq;   // its frequency where it was found
+    uint32_t successor;   // the context that follows it
+    unsigned foundStats;  // the states of that context, less one
+    unsigned othersFreq;  // the frequencies of the others there, less one for each
+  };
+
   void updateModel();
+  uint8_t* raiseInSuffix(uint8_t symbol);
+  bool addSymbol(uint8_t* context, const NewSymbol& added);
   void rescale();
   uint8_t* createSuccessors(bool skip, uint8_t* suffixState, uint8_t* context);
   uint8_t* reduceOrder(uint8_t* suffixState, uint8_t* context);
