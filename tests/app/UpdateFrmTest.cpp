@@ -4,6 +4,7 @@
 #include "branding/EstiloComponentesUpdater.h"
 #include "branding/FilledRectangle.h"
 #include "branding/ImageControl.h"
+#include "tests/support/DesignedStops.h"
 #include "tests/support/FixedResources.h"
 #include "tests/support/PeFixture.h"
 
@@ -216,7 +217,7 @@ TEST(UpdateFrm, KubBannerBlendsBannerIntoBannerGradiente) {
   ASSERT_EQ(banner.stops.size(), 2);
   EXPECT_EQ(banner.stops[0].argb, 0xFF1F4E79u);
   EXPECT_EQ(banner.stops[1].argb, 0xFF6FA8DCu);
-  EXPECT_DOUBLE_EQ(banner.stops[0].offset, 0.8229814);
+  EXPECT_DOUBLE_EQ(banner.stops[0].offset, testsupport::designed::banner[0].offset);
   EXPECT_EQ(window.frm.Fondo1->gradient(), window.catalogue.getRectangleGradient());
 }
 

@@ -5,6 +5,7 @@
 #include "branding/CornerButton.h"
 #include "branding/EstiloComponentesUpdater.h"
 #include "branding/FilledRectangle.h"
+#include "tests/support/DesignedStops.h"
 #include "tests/support/FixedResources.h"
 
 #include <gtest/gtest.h>
@@ -15,34 +16,32 @@
 namespace branding {
 namespace {
 
-struct Stop {
-  double offset;
-  QRgb colour;
-};
+namespace designed = testsupport::designed;
+using Stops = QVector<GradientStop>;
 
 // A gradient from the tables: stops, and whether it runs along the height (else the width),
 // from offset 0 at the top or left edge (else at the bottom or right edge).
 struct Designed {
-  std::vector<Stop> stops;
+  Stops stops;
   bool vertical;
   bool fromTopOrLeft;
 };
 
 // The colour at offset t: the first stop's before it, the last stop's after it, linear between
 // the last stop at or before t and the next.
-QRgb colourAt(const std::vector<Stop>& stops, double t) {
-  if (t <= stops.front().offset) return stops.front().colour;
-  for (size_t i = stops.size() - 1; i > 0; --i) {
+QRgb colourAt(const Stops& stops, double t) {
+  if (t <= stops.front().offset) return stops.front().argb;
+  for (qsizetype i = stops.size() - 1; i > 0; --i) {
     if (stops[i - 1].offset > t) continue;
-    const Stop& a = stops[i - 1];
-    const Stop& b = stops[i];
-    if (t >= b.offset) return b.colour;
+    const GradientStop& a = stops[i - 1];
+    const GradientStop& b = stops[i];
+    if (t >= b.offset) return b.argb;
     const double f = (t - a.offset) / (b.offset - a.offset);
     const auto mix = [f](int x, int y) { return static_cast<int>(std::lround(x + f * (y - x))); };
-    return qRgb(mix(qRed(a.colour), qRed(b.colour)), mix(qGreen(a.colour), qGreen(b.colour)),
-                mix(qBlue(a.colour), qBlue(b.colour)));
+    return qRgb(mix(qRed(a.argb), qRed(b.argb)), mix(qGreen(a.argb), qGreen(b.argb)),
+                mix(qBlue(a.argb), qBlue(b.argb)));
   }
-  return stops.back().colour;
+  return stops.back().argb;
 }
 
 // The designed colour at a pixel of a rectangle filled with the gradient.
@@ -77,33 +76,20 @@ struct ProductCase {
   std::optional<ButtonLook> buttons;  // none: the standard look
 };
 
-const Designed kPexPage{{{0, 0xFFD1D3D4u},
-                         {0.4223602, 0xFFF8F8F9u},
-                         {0.4627329, 0xFFFFFFFFu},
-                         {0.5217391, 0xFFFFFFFFu},
-                         {0.5434783, 0xFFF9F9F9u},
-                         {0.5527951, 0xFFF9F9F9u},
-                         {1, 0xFFD1D3D4u}},
-                        false,
-                        true};
-const Designed kDesignedBanner{{{0.8229814, 0xFF000000u}, {1, 0xFFFFFFFFu}}, true, false};
+const Designed kPexPage{designed::pexPage, false, true};
+const Designed kDesignedBanner{designed::banner, true, false};
 
 const ProductCase kProducts[] = {
     {"KUB",
-     {{{0, 0xFFE8ECEDu}, {1, 0xFFA0A0A0u}}, true, true},
-     {{{0.8229814, kBanner}, {1, kBannerGradiente}}, true, false},
-     ButtonLook{{{{0, 0xFFF4F4F4u}, {0, 0xFFFAD293u}, {0.3757764, 0xFFFBBE00u}}, true, true},
-                0xFFBFBFBFu}},
+     {designed::kubPage, true, true},
+     {{{designed::banner[0].offset, kBanner}, {1, kBannerGradiente}}, true, false},
+     ButtonLook{{designed::kubButton, true, true}, designed::kubButtonBorder}},
     {"ZIR",
-     {{{0, 0xFFFFFFFFu}, {1, 0xFFFFFFFFu}}, true, false},
+     {designed::zirPage, true, false},
      {{{0, kBanner}}, true, true},
-     ButtonLook{
-         {{{0, 0xFF009C80u}, {0.7267081, 0xFF009C80u}, {0.7701864, 0xFF66C4B3u}}, true, false},
-         0xFFBFBFBFu}},
+     ButtonLook{{designed::zirButton, true, false}, designed::zirButtonBorder}},
     {"PEX", kPexPage, kDesignedBanner,
-     ButtonLook{
-         {{{0.1583851, 0xFF89D495u}, {0.1645963, 0xFF73CA81u}, {1, 0xFF37B34Au}}, true, true},
-         0xFFC1C1C1u}},
+     ButtonLook{{designed::pexButton, true, true}, designed::pexButtonBorder}},
     {"kub", kPexPage, kDesignedBanner, std::nullopt},
     {"QRS", kPexPage, kDesignedBanner, std::nullopt},
 };

@@ -1,6 +1,7 @@
 #include "branding/CornerButton.h"
 #include "branding/EstiloComponentesUpdater.h"
 #include "branding/FilledRectangle.h"
+#include "tests/support/DesignedStops.h"
 #include "tests/support/FixedResources.h"
 
 #include <gtest/gtest.h>
@@ -31,9 +32,9 @@ TEST_P(CatalogueTest, GivesTheProductLinesGradientAndButtonStyle) {
   EXPECT_GE(resources.sistemaCalls.load(), 2) << "the code is asked anew on every call";
 }
 
-const QVector<GradientStop> kKub{{0, 0xFFE8ECEDu}, {1, 0xFFA0A0A0u}};
-const QVector<GradientStop> kZir{{0, 0xFFFFFFFFu}, {1, 0xFFFFFFFFu}};
-const QVector<GradientStop> kPex{{0, 0xFFD1D3D4u}, {0.4223602, 0xFFF8F8F9u}};
+const QVector<GradientStop> kKub = testsupport::designed::kubPage.mid(0, 2);
+const QVector<GradientStop> kZir = testsupport::designed::zirPage.mid(0, 2);
+const QVector<GradientStop> kPex = testsupport::designed::pexPage.mid(0, 2);
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, CatalogueTest,

@@ -5,6 +5,7 @@
 #include "app/UpdateFrm.h"
 #include "branding/EstiloComponentesUpdater.h"
 #include "branding/FilledRectangle.h"
+#include "tests/support/DesignedStops.h"
 #include "tests/support/FixedResources.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,7 @@ TEST_P(DesignedData, MatchesTheDesignTables) {
   EXPECT_EQ(got.border, row.expected.border);
 }
 
+namespace designed = testsupport::designed;
 const QPointF kTopEdge{0.5, 0}, kBottomEdge{0.5, 1};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -71,50 +73,32 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Design& d) {
                      return Designed{d.catalogue.RectangleKub->gradient(), {}};
                    },
-                   {{{{0, 0xFFE8ECEDu}, {1, 0xFFA0A0A0u}}, {0, 0}, {0, 1}}, {}}},
+                   {{designed::kubPage, {0, 0}, {0, 1}}, {}}},
         DesignCase{"RectangleZir",
                    [](Design& d) {
                      return Designed{d.catalogue.RectangleZir->gradient(), {}};
                    },
-                   {{{{0, 0xFFFFFFFFu}, {1, 0xFFFFFFFFu}}, kBottomEdge, kTopEdge}, {}}},
+                   {{designed::zirPage, kBottomEdge, kTopEdge}, {}}},
         DesignCase{"RectanglePex",
                    [](Design& d) {
                      return Designed{d.catalogue.RectanglePex->gradient(), {}};
                    },
-                   {{{{0, 0xFFD1D3D4u},
-                      {0.4223602, 0xFFF8F8F9u},
-                      {0.4627329, 0xFFFFFFFFu},
-                      {0.5217391, 0xFFFFFFFFu},
-                      {0.5434783, 0xFFF9F9F9u},
-                      {0.5527951, 0xFFF9F9F9u},
-                      {1, 0xFFD1D3D4u}},
-                     {0, 0.5},
-                     {1, 0.5}},
-                    {}}},
+                   {{designed::pexPage, {0, 0.5}, {1, 0.5}}, {}}},
         // The banner as laid out, before any product line changes it.
         DesignCase{"Banner",
                    [](Design& d) {
                      return Designed{d.window.Banner->gradient(), {}};
                    },
-                   {{{{0.8229814, 0xFF000000u}, {1, 0xFFFFFFFFu}}, kBottomEdge, kTopEdge}, {}}},
+                   {{designed::banner, kBottomEdge, kTopEdge}, {}}},
         DesignCase{"CornerButtonKubStyle1",
                    [](Design& d) { return buttonStyle(d, "CornerButtonKubStyle1"); },
-                   {{{{0, 0xFFF4F4F4u}, {0, 0xFFFAD293u}, {0.3757764, 0xFFFBBE00u}},
-                     kTopEdge,
-                     kBottomEdge},
-                    0xFFBFBFBFu}},
+                   {{designed::kubButton, kTopEdge, kBottomEdge}, designed::kubButtonBorder}},
         DesignCase{"CornerButtonZIRStyle1",
                    [](Design& d) { return buttonStyle(d, "CornerButtonZIRStyle1"); },
-                   {{{{0, 0xFF009C80u}, {0.7267081, 0xFF009C80u}, {0.7701864, 0xFF66C4B3u}},
-                     kBottomEdge,
-                     kTopEdge},
-                    0xFFBFBFBFu}},
+                   {{designed::zirButton, kBottomEdge, kTopEdge}, designed::zirButtonBorder}},
         DesignCase{"CornerButtonPexStyle1",
                    [](Design& d) { return buttonStyle(d, "CornerButtonPexStyle1"); },
-                   {{{{0.1583851, 0xFF89D495u}, {0.1645963, 0xFF73CA81u}, {1, 0xFF37B34Au}},
-                     kTopEdge,
-                     kBottomEdge},
-                    0xFFC1C1C1u}}),
+                   {{designed::pexButton, kTopEdge, kBottomEdge}, designed::pexButtonBorder}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
