@@ -13,6 +13,27 @@ namespace {
 
 constexpr const char* kReadTimedOut = "Read timed out.";
 
+// Whether repeating a request that libcurl ended with this result could end otherwise. Futile:
+// the server's certificate or host name failed verification, or what it is verified against
+// cannot be read. libcurl's CURLE_UNSUPPORTED_PROTOCOL is not among them: parseUrl refuses other
+// schemes before libcurl sees a URL, so here it means a reply that is not HTTP/1.x, which the
+// server may not send next time.
+Retry retryAfter(CURLcode result) {
+  switch (result) {
+    case CURLE_URL_MALFORMAT:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return Retry::Futile;
+    default:
+      return Retry::MayHelp;
+  }
+}
+
 }  // namespace
 
 CurlHandle::CurlHandle() : easy(curl_easy_init()), multi(curl_multi_init()) {
@@ -187,7 +208,7 @@ ExchangeOutcome Exchange::conclude(CURLcode result) {
     throw TransportError("The response headers are too large.");
   const char* errorText = curl_.errorText;
   if (result != CURLE_OK)
-    throw TransportError(errorText[0] ? errorText : curl_easy_strerror(result));
+    throw TransportError(errorText[0] ? errorText : curl_easy_strerror(result), retryAfter(result));
   if (!headersDone_) throw TransportError("The connection closed before a response came.");
   return ExchangeOutcome{kind_, status_, head_.statusLine, head_.location.value_or("")};
 }

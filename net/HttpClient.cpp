@@ -73,7 +73,8 @@ Response HttpClient::get(const std::string& url, BodySink& sink) {
     parseUrl(next, current);
     parseUrl(next, outcome.location);
     // The certificate checks would be undone by one header: https never leads to plain http.
-    if (isHttps(current) && !isHttps(next)) throw HttpError(outcome.status, outcome.statusLine);
+    if (isHttps(current) && !isHttps(next))
+      throw HttpError(outcome.status, outcome.statusLine, Retry::Futile);
     current = next.part(CURLUPART_URL).value_or(outcome.location);
   }
 }
@@ -92,7 +93,7 @@ ExchangeOutcome HttpClient::exchange(const std::string& url, BodySink& sink,
   curl_url_set(target.h, CURLUPART_OPTIONS, nullptr, 0);
   curl_url_set(target.h, CURLUPART_FRAGMENT, nullptr, 0);
   const auto plainUrl = target.part(CURLUPART_URL);
-  if (!plainUrl) throw TransportError("Malformed URL");
+  if (!plainUrl) throw TransportError("Malformed URL", Retry::Futile);
 
   Slist headers;
   append(headers, std::string("Accept: ") + kAccept);

@@ -73,7 +73,8 @@ public:
   // dropping its body), TransportError for a failure to get an answer or a broken-off body,
   // or whatever a sink or event handler threw. The sink keeps the final body's bytes received
   // before a failure. A redirect from https to plain http is never followed: that response
-  // ends the GET as an error response would, with HttpError and its status line.
+  // ends the GET as an error response would, with HttpError and its status line, marked
+  // Retry::Futile. Each error says whether a repeat could end otherwise (net/Error.h).
   Response get(const std::string& url, BodySink& sink);
 
   // Transfer events, one slot each, on the calling thread inside get(), for every response

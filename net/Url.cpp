@@ -22,12 +22,14 @@ std::optional<std::string> UrlHandle::part(CURLUPart which, unsigned flags) cons
 
 void parseUrl(UrlHandle& url, const std::string& text) {
   const CURLUcode rc = curl_url_set(url.h, CURLUPART_URL, text.c_str(), kUrlFlags);
-  if (rc == CURLUE_BAD_SCHEME || rc == CURLUE_NO_SCHEME) throw TransportError(kUnknownProtocol);
-  if (rc != CURLUE_OK) throw TransportError(curl_url_strerror(rc));
+  // The same text would be parsed the same way again: each failure is a refusal.
+  if (rc == CURLUE_BAD_SCHEME || rc == CURLUE_NO_SCHEME)
+    throw TransportError(kUnknownProtocol, Retry::Futile);
+  if (rc != CURLUE_OK) throw TransportError(curl_url_strerror(rc), Retry::Futile);
   const auto scheme = url.part(CURLUPART_SCHEME);
   if (!scheme ||
       (!curl_strequal(scheme->c_str(), "http") && !curl_strequal(scheme->c_str(), "https")))
-    throw TransportError(kUnknownProtocol);
+    throw TransportError(kUnknownProtocol, Retry::Futile);
 }
 
 bool isHttps(const UrlHandle& url) {

@@ -23,8 +23,8 @@ struct UrlHandle {
   std::optional<std::string> part(CURLUPart which, unsigned flags = 0) const;
 };
 
-// Parses text into url, relative to what url already holds; throws TransportError, with
-// "Unknown Protocol" for anything but http and https.
+// Parses text into url, relative to what url already holds; throws TransportError with
+// Retry::Futile, with "Unknown Protocol" for anything but http and https.
 void parseUrl(UrlHandle& url, const std::string& text);
 
 bool isHttps(const UrlHandle& url);

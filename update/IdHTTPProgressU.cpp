@@ -47,6 +47,7 @@ void TIdHTTPProgress::setProgress(std::int32_t value) {
 void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
                                    const std::filesystem::path& aDestinationFile) {
   FTransferCompleted = false;
+  FRefused = false;
   setProgress(0);
   FBytesToTransfer = 0;
   if (const auto directory = aDestinationFile.parent_path(); !directory.empty()) {
@@ -56,11 +57,15 @@ void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
   LDestStream = std::make_unique<platform::ExclusiveFile>(
       aDestinationFile, platform::ExclusiveFile::Mode::CreateOrTruncate);
   FileSink sink(*LDestStream);
+  // By design every transfer error ends here: the update path reports nothing to the user,
+  // and the caller has already seen the end of any body that began.
   try {
-    FTransferCompleted = !get(aFileUrl, sink).redirectLimitHit;
+    // The same server would lead through the same redirects again.
+    FRefused = get(aFileUrl, sink).redirectLimitHit;
+    FTransferCompleted = !FRefused;
+  } catch (const net::Error& e) {
+    FRefused = e.retry() == net::Retry::Futile;
   } catch (...) {
-    // By design every transfer error ends here: the update path reports nothing to the user,
-    // and the caller has already seen the end of any body that began.
   }
 }
 

@@ -42,6 +42,10 @@ public:
   // Whether the last DownloadFile got a final response of 200..299 whose body arrived whole
   // (false after any swallowed error, and when the redirect limit ended the GET).
   bool transferCompleted() const { return FTransferCompleted; }
+  // Whether the last DownloadFile ended in a refusal that a repeat would meet again: an error
+  // marked net::Retry::Futile, or the redirect limit. False after a success and after any other
+  // failure.
+  bool refused() const { return FRefused; }
   // Closes the destination; nothing happens when there is none.
   void freeStream();
 
@@ -67,6 +71,7 @@ private:
   std::unique_ptr<net::TlsIoHandler> IOHndl;
   std::unique_ptr<platform::ExclusiveFile> LDestStream;
   bool FTransferCompleted = false;
+  bool FRefused = false;
 };
 
 }  // namespace update

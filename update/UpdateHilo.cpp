@@ -47,7 +47,8 @@ void TUpdateHilo::Execute() {
 
 void TUpdateHilo::inicio() {
   const QString name = archiveName(settings_.systemCode(), version);
-  // The version is the server's text: it must never choose where the archive is written.
+  // The version is the server's text: it must never choose where the archive is written. The
+  // next attempt would build the same name, so this refusal ends the update as any other does.
   if (!platform::isPlainFileName(name.toStdU16String())) {
     Terminate();
     onUiThread([this] { showFinished(false); });
@@ -67,6 +68,9 @@ void TUpdateHilo::inicio() {
                                updateDirectory / std::filesystem::path(name.toStdU16String()));
 
   const bool complete = IdHTTPProgress->transferCompleted() && lastExtraction_.everythingWritten();
+  // A refusal would meet the next attempt too, at once: without an end here, the attempts would
+  // go on for ever, showing "0 %".
+  if (IdHTTPProgress->refused()) Terminate();
   IdHTTPProgress->freeStream();
   IdHTTPProgress.reset();
   if (Terminated()) onUiThread([this, complete] { showFinished(complete); });
@@ -97,8 +101,9 @@ void TUpdateHilo::showFinished(bool complete) {
   emit textShown(TX->text());
 }
 
-// An attempt that read no body is followed by another, after a pause that doubles up to the
-// longest, so that an unreachable server is not hammered. The pause ends early on Terminate().
+// An attempt that read no body and met no refusal is followed by another, after a pause that
+// doubles up to the longest, so that an unreachable server is not hammered. The pause ends
+// early on Terminate().
 void TUpdateHilo::pauseBeforeNextAttempt() {
   using namespace std::chrono;
   const auto until = steady_clock::now() + nextDelay_;

@@ -1,8 +1,10 @@
 // TUpdateHilo: the worker thread behind "Actualizar". It downloads the update archive of one
 // version into the update directory, attempt after attempt until a response body has been
-// read, drives the window's progress bar and text through blocking calls onto the UI thread,
-// has the archive extracted over the updater's directory when a body ends, and shows the end
-// text. It releases itself when its body ends.
+// read or an attempt meets a refusal that every further one would meet too (the archive's name
+// is not a plain file name, or the downloader was refused(): https to plain http, a certificate
+// that fails verification, the redirect limit, ...), drives the window's progress bar and text
+// through blocking calls onto the UI thread, has the archive extracted over the updater's
+// directory when a body ends, and shows the end text. It releases itself when its body ends.
 #pragma once
 
 #include "update/ExtractArchive.h"
@@ -30,7 +32,9 @@ public:
   struct Settings {
     std::function<QString()> systemCode;     // asked anew for each attempt
     std::filesystem::path updaterDirectory;  // the base of the extraction
-    // Pause after an attempt that read no body: the first, doubling up to the longest.
+    // Pause after an attempt that read no body and met no refusal (a failure that may pass: no
+    // connection, a time-out, an error status without a body): the first, doubling up to the
+    // longest.
     std::chrono::milliseconds firstRetryDelay{1000};
     std::chrono::milliseconds longestRetryDelay{30000};
     // Called on each new downloader before it downloads (tests: a test CA, short time-outs).

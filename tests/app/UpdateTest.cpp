@@ -55,6 +55,7 @@ protected:
     frm->workerSettings.longestRetryDelay = 40ms;
     frm->workerSettings.configureDownloader = [this](update::TIdHTTPProgress& downloader) {
       downloader.setReadTimeout(1000ms);
+      if (!trustedCa.empty()) downloader.ioHandler().setCaFileForTests(trustedCa);
       // Every body step lets the server send what follows an awaitRelease().
       downloader.onWork = [this, own = downloader.onWork](std::int64_t count) {
         own(count);
@@ -88,6 +89,7 @@ protected:
 
   QTemporaryDir dir;
   testsupport::ScriptedHttpServer server;
+  fs::path trustedCa;  // the CA the downloaders trust; none: the system's store
   testsupport::FixedResources resources;
   std::unique_ptr<TUpdateFrm> frm;
 };
@@ -188,6 +190,85 @@ TEST_F(Update, AttemptsWithoutABodyRepeatWithGrowingPauses) {
   // Pauses of 10, 20 and 40 ms lie between the four attempts.
   EXPECT_GE(elapsed, 70ms);
   EXPECT_EQ(frm->ProgressBar1->value(), 0);
+}
+
+// A refusal would meet every further attempt again: the update ends after one attempt, with the
+// errors text, and installs nothing. These refusals come without a body, so no body end stops
+// the attempts (a https to http redirect with a body ends through its body, as any body does).
+TEST_F(Update, RefusalsEndTheUpdateAfterOneAttempt) {
+  testsupport::TestCertificates pki;
+  testsupport::TestCertificates otherHostPki({"wrong.example"}, {});
+  testsupport::ScriptedHttpServer secure(pki.serverTls());
+  testsupport::ScriptedHttpServer otherHost(otherHostPki.serverTls());
+  secure.on(kArchivePath, Reply::redirect(302, server.url("/tampered.zip")));
+  otherHost.on(kArchivePath, Reply::ok(sampleArchive()));
+  server.on("/tampered.zip", Reply::ok(sampleArchive()));
+  server.on("/ftp/KUBUpdate-ESC.2.4.1.7.zip", Reply::redirect(302, "ftp://127.0.0.1/a.zip"));
+  server.on("/loop/KUBUpdate-ESC.2.4.1.7.zip", Reply::redirect(302, "KUBUpdate-ESC.2.4.1.7.zip"));
+  const struct {
+    const char* name;
+    testsupport::ScriptedHttpServer& host;
+    std::string updatePath;
+    fs::path trustedCa;
+    std::size_t requests;  // what the host reads in that one attempt
+  } cases[] = {
+      {"https redirect to plain http", secure, secure.url("/kub/"), pki.caFile(), 1},
+      {"certificate from an untrusted CA", secure, secure.url("/kub/"), {}, 0},
+      {"certificate for another host name", otherHost, otherHost.url("/kub/"),
+       otherHostPki.caFile(), 0},
+      {"redirect to another scheme", server, server.url("/ftp/"), {}, 1},
+      {"redirect limit", server, server.url("/loop/"), {}, net::HttpClient::kMaxRedirects + 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    frm->updatePath = QString::fromStdString(c.updatePath);
+    trustedCa = c.trustedCa;
+    const int connections = c.host.connectionCount();
+    const std::size_t requests = c.host.requests().size();
+    frm->CornerButton16->setEnabled(true);
+    // Before the worker's own end, a second attempt's connection is enough to tell.
+    const QStringList texts =
+        runUpdate([&](const QStringList&) { return c.host.connectionCount() > connections + 1; });
+    EXPECT_EQ(texts, QStringList({"0 %", kDoneWithErrors})) << texts.join(" | ").toStdString();
+    EXPECT_EQ(c.host.connectionCount(), connections + 1) << "one attempt";
+    EXPECT_EQ(c.host.requests().size(), requests + c.requests);
+    EXPECT_EQ(fs::file_size(updaterDir() / "Update" / "KUBUpdate-ESC.2.4.1.7.zip"), 0u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(updaterDir()), fs::directory_iterator()), 1)
+        << "nothing beside the update folder";
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(updaterDir() / "Update"), fs::directory_iterator()), 1)
+        << "nothing beside the empty archive";
+  }
+  for (const auto& request : server.requests()) EXPECT_NE(request.target, "/tampered.zip");
+}
+
+// Failures that may pass on their own are tried again, after the pause, until an attempt gets
+// the archive.
+TEST_F(Update, PassingFailuresAreRetriedUntilTheArchiveArrives) {
+  const std::string archive = sampleArchive();
+  const struct {
+    const char* name;
+    Reply failure;
+  } cases[] = {
+      {"lost connection", Reply().reset()},
+      {"closed before an answer", Reply().close()},
+      {"503 without a body", Reply::response("HTTP/1.1 503 Service Unavailable", {}, "")},
+      {"404 without a body", Reply::response("HTTP/1.1 404 Not Found", {}, "")},
+      {"no answer within the read time-out", Reply().hang()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(updaterDir() / "LEEME.txt");
+    server.enqueue(c.failure);
+    server.enqueue(Reply::ok(archive));
+    const std::size_t requests = server.requests().size();
+    frm->CornerButton16->setEnabled(true);
+    const QStringList texts = runUpdate();
+    EXPECT_EQ(texts, QStringList({"0 %", "0 %", "100 %", kDone}))
+        << texts.join(" | ").toStdString();
+    EXPECT_EQ(server.requests().size(), requests + 2);
+    EXPECT_EQ(readFile(updaterDir() / "LEEME.txt"), "Quendral 2.4.1.7\n");
+  }
 }
 
 // The version in Text7 is the server's text, and it becomes part of the archive's name: a

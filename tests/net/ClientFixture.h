@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,16 @@ inline std::string errorOf(const std::function<void()>& call) {
   return "";
 }
 
+// What the error get() throws says of a repeat, or nullopt when it returns.
+inline std::optional<net::Retry> retryOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const net::Error& e) {
+    return e.retry();
+  }
+  return std::nullopt;
+}
+
 class ClientTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { net::globalInit(); }
@@ -56,6 +67,9 @@ protected:
   // GETs path from server into body; returns the error text, or "".
   std::string fetch(const std::string& url) {
     return errorOf([&] { client.get(url, body); });
+  }
+  std::optional<net::Retry> retryOfFetch(const std::string& url) {
+    return retryOf([&] { client.get(url, body); });
   }
 
   testsupport::ScriptedHttpServer server;

@@ -406,6 +406,41 @@ TEST_F(ClientTest, AConnectionThatEndsAtAnyPointFailsAndEndsAnyBodyBegun) {
   }
 }
 
+// ---- whether a repeat could help ----------------------------------------------------------
+
+// Only a refusal of ours is futile; whatever the network or the server may change is not.
+TEST_F(ClientTest, EachErrorSaysWhetherARepeatCouldHelp) {
+  client.setFollowRedirects(true);
+  client.setReadTimeout(300ms);
+  server.on("/to-ftp", Reply::redirect(302, "ftp://127.0.0.1/file"));
+  server.on("/to-malformed", Reply::redirect(302, "http://[::1/x"));
+  server.on("/404", Reply::response("HTTP/1.1 404 Not Found", {}, ""));
+  server.on("/503", Reply::response("HTTP/1.1 503 Service Unavailable", {}, "busy"));
+  server.on("/reset", Reply().reset());
+  server.on("/silent", Reply().hang());
+  server.on("/not-http", Reply().send("SSH-2.0-OpenSSH_9.2\r\n").close());
+  const struct {
+    const char* name;
+    std::string url;
+    net::Retry retry;
+  } cases[] = {
+      {"another scheme", "ftp://127.0.0.1/x", net::Retry::Futile},
+      {"malformed URL", "http://[::1/x", net::Retry::Futile},
+      {"redirect to another scheme", server.url("/to-ftp"), net::Retry::Futile},
+      {"redirect to a malformed URL", server.url("/to-malformed"), net::Retry::Futile},
+      {"error status", server.url("/404"), net::Retry::MayHelp},
+      {"server error with a body", server.url("/503"), net::Retry::MayHelp},
+      {"connection refused", "http://127.0.0.1:1/x", net::Retry::MayHelp},
+      {"lost connection", server.url("/reset"), net::Retry::MayHelp},
+      {"read time-out", server.url("/silent"), net::Retry::MayHelp},
+      {"a reply that is not HTTP", server.url("/not-http"), net::Retry::MayHelp},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(retryOfFetch(c.url), c.retry);
+  }
+}
+
 // ---- sinks and handlers that fail ---------------------------------------------------------
 
 TEST_F(ClientTest, AFullSinkOrAThrowingHandlerBreaksOffAndStillEndsTheBody) {

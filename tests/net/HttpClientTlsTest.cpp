@@ -17,6 +17,9 @@ protected:
   std::string fetch(const std::string& url) {
     return errorOf([&] { client.get(url, body); });
   }
+  std::optional<net::Retry> retryOfFetch(const std::string& url) {
+    return retryOf([&] { client.get(url, body); });
+  }
 
   net::HttpClient client;
   net::MemorySink body{1 << 16};
@@ -39,6 +42,7 @@ TEST_F(TlsTest, CertificateFromAnUntrustedCaFails) {
   server.on("/v.txt", Reply::ok("secret"));
   // No test CA: only the system's trusted certificates count.
   EXPECT_THAT(fetch(server.url("/v.txt")), HasSubstr("certificate"));
+  EXPECT_EQ(retryOfFetch(server.url("/v.txt")), net::Retry::Futile);
   EXPECT_THAT(server.requests(), IsEmpty());
 }
 
@@ -48,6 +52,7 @@ TEST_F(TlsTest, HostNameThatTheCertificateDoesNotNameFails) {
   server.on("/v.txt", Reply::ok("secret"));
   client.ioHandler().setCaFileForTests(pki.caFile());
   EXPECT_THAT(fetch(server.url("/v.txt")), HasSubstr("127.0.0.1"));
+  EXPECT_EQ(retryOfFetch(server.url("/v.txt")), net::Retry::Futile);
   EXPECT_THAT(server.requests(), IsEmpty());
 }
 
@@ -70,6 +75,7 @@ TEST_F(TlsTest, SilentServerDuringTheHandshakeTimesOut) {
   client.setReadTimeout(std::chrono::milliseconds(300));
   const std::string url = "https://127.0.0.1:" + std::to_string(plain.port()) + "/x";
   EXPECT_EQ(fetch(url), "Read timed out.");
+  EXPECT_EQ(retryOfFetch(url), net::Retry::MayHelp) << "the server may answer next time";
 }
 
 // One Location header must not undo the certificate checks: https never leads to plain http,
@@ -92,6 +98,7 @@ TEST_F(TlsTest, RedirectFromHttpsToPlainHttpIsNotFollowed) {
   EXPECT_EQ(fetch(secure.url("/absolute")), "HTTP/1.1 302 Redirect");
   EXPECT_EQ(log.events, (Events{"begin 5", "step 5", "end"})) << "the redirect's body is read";
   EXPECT_EQ(fetch(secure.url("/upper-case")), "HTTP/1.1 301 Redirect");
+  EXPECT_EQ(retryOfFetch(secure.url("/absolute")), net::Retry::Futile);
   EXPECT_THAT(plain.requests(), IsEmpty());
   EXPECT_THAT(body.data(), IsEmpty());
   ASSERT_EQ(fetch(secure.url("/same-host")), "") << "https to https is followed";

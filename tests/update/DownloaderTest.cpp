@@ -82,6 +82,7 @@ struct DownloadCase {
   std::vector<std::int32_t> progress;
   std::string file;
   bool completed = true;  // a 2xx final body arrived whole
+  bool refused = false;   // a repeat would meet the same refusal
 };
 
 // Names the row in test output instead of dumping its bytes.
@@ -97,6 +98,7 @@ TEST_P(Downloads, ReportProgressAndKeepWhatArrived) {
   EXPECT_EQ(progress, GetParam().progress);
   EXPECT_EQ(downloader.BytesToTransfer(), 0);
   EXPECT_EQ(downloader.transferCompleted(), GetParam().completed);
+  EXPECT_EQ(downloader.refused(), GetParam().refused);
   ASSERT_NE(downloader.destination(), nullptr);
   EXPECT_EQ(downloader.destination()->position(), GetParam().file.size());
   downloader.freeStream();
@@ -157,7 +159,19 @@ INSTANTIATE_TEST_SUITE_P(
                      {0},
                      "",
                      false},
-        DownloadCase{"TooManyRedirects", {{"/f", Reply::redirect(302, "/f")}}, {0}, "", false},
+        DownloadCase{
+            "TooManyRedirects", {{"/f", Reply::redirect(302, "/f")}}, {0}, "", false, true},
+        DownloadCase{"RedirectToAnotherScheme",
+                     {{"/f", Reply::redirect(302, "ftp://127.0.0.1/f")}},
+                     {0},
+                     "",
+                     false,
+                     true},
+        DownloadCase{"ServiceUnavailableLengthZero",
+                     {{"/f", Reply::response("HTTP/1.1 503 Service Unavailable", {}, "")}},
+                     {0},
+                     "",
+                     false},
         DownloadCase{"NoAnswerAtAll", {{"/f", Reply().hang()}}, {0}, "", false}),
     [](const auto& row) { return std::string(row.param.name); });
 
@@ -228,12 +242,14 @@ TEST_F(DownloaderTest, DownloadsOverVerifiedTlsThroughItsOwnHandler) {
   tls.on("/f", Reply::ok("secure"));
   downloader.DownloadFile(tls.url("/f"), destination);
   EXPECT_THAT(progress, ElementsAre(0)) << "an untrusted certificate must fail";
+  EXPECT_TRUE(downloader.refused());
   EXPECT_THAT(tls.requests(), IsEmpty());
   downloader.freeStream();
 
   TIdHTTPProgress trusting;
   trusting.ioHandler().setCaFileForTests(pki.caFile());
   trusting.DownloadFile(tls.url("/f"), destination);
+  EXPECT_FALSE(trusting.refused());
   trusting.freeStream();
   EXPECT_EQ(readFile(destination), "secure");
 }
