@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/FileNameKey.h"
 #include "platform/FileStamps.h"
 #include "zip/BaseDirectory.h"
 #include "zip/FileAttributes.h"
@@ -132,6 +133,7 @@ struct Extractor::Pending {
   std::vector<std::string> elements;
   std::optional<std::string> failure;
   fs::path target;  // file entries
+  std::string key;  // the target's key (platform::fileNameKey) while it is pending
   std::unique_ptr<EntryReader> reader;
   std::unique_ptr<ReplacingSink> sink;
   // Ends when the decoding thread has put the entry in place, or holds why it could not.
@@ -185,7 +187,14 @@ Extractor::Pending Extractor::prepare(const ZipEntry& entry) {
     if (!item.elements.empty() && !base_.makeDirectories(item.elements, item.elements.size() - 1)) {
       throw ZipError("the path leads outside the base directory through a symbolic link");
     }
-    if (!entry.isDirectory()) prepareFile(item);
+    // A directory entry is made here, in archive order, before any later entry is looked at:
+    // made when it is finished, it would come after a later file of its name that a decoding
+    // thread had placed meanwhile.
+    if (entry.isDirectory()) {
+      makeDirectory(item);
+    } else {
+      prepareFile(item);
+    }
   } catch (const ExtractionEnded&) {
     throw;
   } catch (const std::exception& failure) {
@@ -223,7 +232,8 @@ void Extractor::enqueue(Pending item) {
       item.sink = std::make_unique<ReplacingSink>(item.target);
       item.decoded = pool_->submit(
           std::make_unique<FileJob>(*item.entry, item.target, *item.reader, *item.sink));
-      pendingFiles_.insert(joined(item.elements, item.elements.size()));
+      item.key = platform::fileNameKey(joined(item.elements, item.elements.size()));
+      pendingFiles_.insert(item.key);
       pendingMemory_ += item.memory;
     } catch (const std::exception& failure) {
       item.failure = failure.what();
@@ -238,7 +248,7 @@ void Extractor::finishOldest() {
   Pending item = std::move(pending_.front());
   pending_.pop_front();
   if (item.isFile()) {
-    pendingFiles_.erase(pendingFiles_.find(joined(item.elements, item.elements.size())));
+    pendingFiles_.erase(pendingFiles_.find(item.key));
     pendingMemory_ -= item.memory;
   }
   finish(item);
@@ -253,7 +263,7 @@ void Extractor::finish(Pending& item) {
   try {
     if (item.failure) throw ZipError(*item.failure);
     if (!item.isFile()) {
-      writeDirectory(item);
+      ++report_.directoriesWritten;  // made when it was prepared
       return;
     }
     item.decoded.get();
@@ -265,12 +275,9 @@ void Extractor::finish(Pending& item) {
   }
 }
 
-void Extractor::writeDirectory(const Pending& item) {
-  if (item.elements.empty()) {
-    // The base directory itself ("./"): it exists, and its attributes are not the archive's.
-    ++report_.directoriesWritten;
-    return;
-  }
+void Extractor::makeDirectory(const Pending& item) {
+  // The base directory itself ("./") exists, and its attributes are not the archive's.
+  if (item.elements.empty()) return;
   // Its parents exist by now; only the directory itself is left, and failing to make it
   // fails this entry alone.
   try {
@@ -286,7 +293,6 @@ void Extractor::writeDirectory(const Pending& item) {
   const uint32_t attributes =
       attributesFromExternal(entry.externalAttributes, entry.hostSystem) & ~platform::ReadOnly;
   platform::applyAttributes(base_.targetOf(item.elements), attributes);
-  ++report_.directoriesWritten;
 }
 
 // Part files that killed extractions left in a directory go before this extraction adds its own
@@ -296,13 +302,15 @@ void Extractor::removeLeftoversOnce(const fs::path& directory) {
 }
 
 // Whether a directory of the path, or the target itself, is where an entry still being decoded
-// is to be placed: then that entry must be placed first, as one after another would.
+// is to be placed: then that entry must be placed first, as one after another would. Names
+// are compared as the system compares them: on Windows "Foo" is where "foo/x" goes.
 bool Extractor::runsThroughPendingFile(const std::vector<std::string>& elements) const {
   if (pendingFiles_.empty()) return false;
-  for (size_t count = 1; count <= elements.size(); ++count) {
-    if (pendingFiles_.count(joined(elements, count)) > 0) return true;
+  const std::string key = platform::fileNameKey(joined(elements, elements.size()));
+  for (size_t end = key.find('/'); end != std::string::npos; end = key.find('/', end + 1)) {
+    if (pendingFiles_.contains(key.substr(0, end))) return true;
   }
-  return false;
+  return pendingFiles_.contains(key);
 }
 
 }  // namespace zip

@@ -13,10 +13,11 @@
 //
 // Entries are decoded side by side on a few threads, each into its own part file that the
 // same thread then puts in place, while the calling thread names the targets and creates
-// directories in central directory order; an entry whose path runs through the target of an
-// entry still being decoded waits for it. So what an extraction leaves, and the report, are
-// those of one entry after another; only the moments at which different files are replaced
-// may come in another order.
+// directories, folder entries included, in central directory order; an entry whose path runs
+// through (or ends at) the target of an entry still being decoded waits for it, names compared
+// as the system compares them (platform::fileNameKey). So what an extraction leaves, and the
+// report, are those of one entry after another; only the moments at which different files are
+// replaced may come in another order.
 // Peak memory stays within a fixed budget: entries whose decoders would exceed it together
 // are not decoded at the same time.
 #pragma once
@@ -85,7 +86,7 @@ private:
   void finishOldest();
   void finishAll();
   void finish(Pending& item);
-  void writeDirectory(const Pending& item);
+  void makeDirectory(const Pending& item);
   bool runsThroughPendingFile(const std::vector<std::string>& elements) const;
   void removeLeftoversOnce(const std::filesystem::path& directory);
 
@@ -93,8 +94,9 @@ private:
   BaseDirectory base_;
   ExtractOptions options_;
   ExtractionReport report_;
-  std::deque<Pending> pending_;              // entries begun and not finished, in order
-  std::multiset<std::string> pendingFiles_;  // their targets, to find paths that run through one
+  std::deque<Pending> pending_;  // entries begun and not finished, in order
+  // Their targets' keys (platform::fileNameKey), to find paths that run through one.
+  std::multiset<std::string> pendingFiles_;
   uint64_t pendingMemory_ = 0;
   std::set<std::filesystem::path::string_type> cleanedDirectories_;
   // Last: destroyed first, so that no decoding job outlives what it writes to.
