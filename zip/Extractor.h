@@ -3,11 +3,20 @@
 //
 // What an extraction guarantees:
 // - A name that would lead outside the base directory (absolute, drive, colon, doubled
-//   separator, ".." above the base, or through a symbolic link that leads outside) is refused.
+//   separator, ".." above the base) is refused, and so is a path through a symbolic link (on
+//   Windows any reparse point), wherever it leads. Folders are opened one level at a time from
+//   the base's open folder and written relative to those (BaseDirectory), so replacing a
+//   folder by a link meanwhile leads nothing elsewhere. A target that is a link is replaced by
+//   the new file: nothing is ever written through it.
 // - A file entry is decoded into a part file beside its target, which replaces the target
 //   only when it is whole and its CRC-32 matches; a failed entry leaves the target as it was.
+//   The new file keeps the permission bits of the regular file it replaces, never its
+//   set-user-ID, set-group-ID or sticky bits (on Windows its attributes).
 // - A target that is read-only or that the program could not open for writing now (held by
-//   another opener) is not replaced.
+//   another opener) is neither replaced nor touched, even when it holds the entry's content.
+// - A target that already holds the entry's content (ReplacingSink) is left in place, with the
+//   entry's time and attributes set through the handle it was read by; only a regular file
+//   that is no link and has no other name can be so.
 // - A failed entry is skipped and the extraction goes on, except when a directory that is to
 //   hold a target cannot be created: that ends the extraction.
 //
@@ -30,6 +39,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "zip/BaseDirectory.h"
@@ -88,7 +98,7 @@ private:
   void finish(Pending& item);
   void makeDirectory(const Pending& item);
   bool runsThroughPendingFile(const std::vector<std::string>& elements) const;
-  void removeLeftoversOnce(const std::filesystem::path& directory);
+  void removeLeftoversOnce(const Pending& item);
 
   ZipArchive& archive_;
   BaseDirectory base_;
@@ -98,7 +108,8 @@ private:
   // Their targets' keys (platform::fileNameKey), to find paths that run through one.
   std::multiset<std::string> pendingFiles_;
   uint64_t pendingMemory_ = 0;
-  std::set<std::filesystem::path::string_type> cleanedDirectories_;
+  std::set<std::string> cleanedDirectories_;        // keys of the folders cleaned of leftovers
+  std::unordered_set<std::string> archiveTargets_;  // keys of every entry's target
   // Last: destroyed first, so that no decoding job outlives what it writes to.
   std::unique_ptr<DecodePool> pool_;
 };

@@ -53,10 +53,14 @@ TEST_F(ExtractorTest, NeverWritesThroughALinkThatLeadsOutside) {
                         ZipFixtureEntry{.name = "insidelink/fine.txt", .data = "fine"}}),
               base);
 
-  EXPECT_EQ(report.skipped.size(), 4u);
+  // Every path through a link is refused, also one that stays inside; a target that is a link
+  // is replaced by the new file, and what it led to stays as it was.
+  EXPECT_EQ(causes(report).size(), 4u);
   EXPECT_FALSE(report.endedBy);
   EXPECT_EQ(report.filesWritten, 1u);
-  EXPECT_EQ(readFile(base / "inside" / "fine.txt"), "fine");
+  EXPECT_FALSE(fs::exists(base / "inside" / "fine.txt"));
+  EXPECT_FALSE(fs::is_symlink(base / "victim.txt"));
+  EXPECT_EQ(readFile(base / "victim.txt"), "evil");
   EXPECT_EQ(readFile(outside / "victim.txt"), "original");
   EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
 }
@@ -68,19 +72,61 @@ TEST_F(ExtractorTest, RemovesLeftoverPartFilesButNoneThatSomeoneHolds) {
     return base / ("." + target + std::string(zip::PartFile::marker) + suffix);
   };
   const fs::path leftover = partFile("a.txt", "0123456789abcdef");
+  const fs::path shortLeftover = base / (std::string(zip::PartFile::marker) + "00112233aabbccdd");
   const fs::path elsewhere = scratch / "other" / ("." + std::string(zip::PartFile::marker) + "1");
   writeFile(leftover, "half");
+  writeFile(shortLeftover, "half");
   writeFile(elsewhere, "not in a folder this run writes to");
   writeFile(base / "a.txt", "old");
   platform::HeldFile held = platform::HeldFile::createNew(partFile("b.txt", "fedcba9876543210"));
+  // Names that only look like a part file's: no part file is ever so named.
+  const std::string notPartFiles[] = {
+      "." + std::string(zip::PartFile::marker) + "0123456789ABCDEF",      // upper case
+      "." + std::string(zip::PartFile::marker) + "0123456789abcde",       // 15 digits
+      "notes" + std::string(zip::PartFile::marker) + "0123456789abcdef",  // no leading dot
+      ".a.txt" + std::string(zip::PartFile::marker) + "0123456789abcdef.txt",
+      "invoice" + std::string(zip::PartFile::marker) + "old.txt",
+  };
+  for (const std::string& name : notPartFiles) writeFile(base / name, "someone's file");
 
   const auto report =
       extract(buildZip({ZipFixtureEntry{.name = "a.txt", .data = "new", .method = 8}}), base);
   EXPECT_EQ(report.filesWritten, 1u);
   EXPECT_EQ(readFile(base / "a.txt"), "new");
   EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_FALSE(fs::exists(shortLeftover));
+  for (const std::string& name : notPartFiles) EXPECT_TRUE(fs::exists(base / name)) << name;
   EXPECT_TRUE(fs::exists(partFile("b.txt", "fedcba9876543210"))) << "held by its writer";
   EXPECT_TRUE(fs::exists(elsewhere));
+}
+
+// An archive may hold a file named as a part file would be. It is the archive's own: the next
+// extraction does not take it for a leftover, also when its entry is not written that time.
+TEST_F(ExtractorTest, AnEntryNamedLikeAPartFileSurvivesTheNextExtraction) {
+  const std::string named = ".data.bin" + std::string(zip::PartFile::marker) + "0123456789abcdef";
+  const auto entries = [&](bool damaged) {
+    return std::vector<ZipFixtureEntry>{{.name = "Lib/data.bin", .data = "data"},
+                                        {.name = "Lib/" + named,
+                                         .data = "kept",
+                                         .crc = damaged ? std::optional(1u) : std::nullopt}};
+  };
+  const struct {
+    const char* name;
+    std::vector<ZipFixtureEntry> entries;
+    std::string mask;
+  } cases[] = {
+      {"written again", entries(false), "*"},
+      {"its entry fails", entries(true), "*"},
+      {"the mask leaves its entry out", entries(false), "data.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(base);
+    fs::create_directories(base);
+    ASSERT_EQ(extract(buildZip(entries(false)), base).filesWritten, 2u);
+    extract(buildZip(c.entries), base, {.password = {}, .mask = c.mask});
+    EXPECT_EQ(readFile(base / "Lib" / named), "kept");
+  }
 }
 
 TEST_F(ExtractorTest, FailedEntriesLeaveNoPartFiles) {
@@ -404,24 +450,38 @@ TEST_F(ExtractorTest, BackslashNamesLandLikeSlashNames) {
   EXPECT_EQ(readFile(base / "Lib" / "otro.txt"), "other");
 }
 
+// A held file is left untouched whatever its content: also one that holds the entry's content
+// already gets neither the entry's time nor its read-only attribute.
 TEST_F(ExtractorTest, ReadOnlyOrHeldTargetsAreNotReplaced) {
   writeFile(base / "readonly.dll", "installed");
   fs::permissions(base / "readonly.dll", fs::perms::owner_read | fs::perms::group_read);
   writeFile(base / "running.exe", "installed");
   ExclusiveFile held(base / "running.exe", ExclusiveFile::Mode::OpenExisting);
+  const ZipFixtureEntry same{
+      .name = "same.exe", .data = "installed", .method = 8, .externalAttributes = 0x01};
+  writeFile(base / "same.exe", "installed");
+  ASSERT_TRUE(platform::setLastWriteTimeFromDos(base / "same.exe", same.dosDate, same.dosTime));
+  const auto sameTime = fs::last_write_time(base / "same.exe") + std::chrono::seconds(1);
+  fs::last_write_time(base / "same.exe", sameTime);  // within the entry's two seconds
+  ExclusiveFile heldSame(base / "same.exe", ExclusiveFile::Mode::OpenExisting);
 
   const auto result = extractIntoBase(buildZip({
       ZipFixtureEntry{.name = "readonly.dll", .data = "new", .method = 8},
       ZipFixtureEntry{.name = "running.exe", .data = "new", .method = 8},
+      same,
       ZipFixtureEntry{.name = "other.txt", .data = "new", .method = 8},
   }));
   EXPECT_EQ(result.filesWritten, 1u);
   EXPECT_EQ(causes(result),
             (Causes{{"readonly.dll", "the existing file is read-only"},
-                    {"running.exe", "the existing file cannot be opened for writing"}}));
+                    {"running.exe", "the existing file cannot be opened for writing"},
+                    {"same.exe", "the existing file cannot be opened for writing"}}));
   EXPECT_EQ(readFile(base / "readonly.dll"), "installed");
   held.close();  // on Windows nobody else may even read a held file
+  heldSame.close();
   EXPECT_EQ(readFile(base / "running.exe"), "installed");
+  EXPECT_EQ(fs::last_write_time(base / "same.exe"), sameTime);
+  EXPECT_NE(fs::status(base / "same.exe").permissions() & fs::perms::owner_write, fs::perms::none);
   EXPECT_EQ(readFile(base / "other.txt"), "new");
   EXPECT_FALSE(hasPartFiles(base));
 }
