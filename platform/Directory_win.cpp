@@ -158,8 +158,13 @@ std::optional<HeldFile> Directory::openHeldFile(const std::string& name, Held& o
                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    outcome = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Held::NotHere
-                                                                             : Held::ByAnother;
+    // A folder is refused as access denied too: it is no file to hold, not a held file.
+    const DWORD attributes = GetFileAttributesW((state_->path / pathOfUtf8(name)).c_str());
+    const bool file = attributes != INVALID_FILE_ATTRIBUTES &&
+                      !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    outcome = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || !file
+                  ? Held::NotHere
+                  : Held::ByAnother;
     return std::nullopt;
   }
   HeldFile file(reinterpret_cast<std::intptr_t>(handle));
