@@ -58,11 +58,12 @@ public:
   // (std::errc::file_exists when the name is taken).
   HeldFile createHeldFile(const std::string& name) const;
 
-  // The existing regular file at `name`, held: opened for reading with the access replacing it
-  // would need (write, and on Windows delete), never through a link, and locked against the
-  // other openers of this program. Held::NotHere when what is there is no regular file (a
-  // link, a folder, nothing), Held::ByAnother when another opener holds it or the system
-  // refuses write access (a running program, a file we may not write).
+  // The existing file at `name`, held: opened for reading with the access replacing it would
+  // need (write, and on Windows delete), never through a link, and locked against the other
+  // openers of this program. Held::NotHere when nothing can be so opened there (nothing, a
+  // link, a folder); Held::ByAnother when another opener holds it or the system refuses write
+  // access (a running program, a file we may not write). What was opened is for the caller to
+  // tell from its status(): the name may have changed since the caller looked.
   enum class Held { Yes, NotHere, ByAnother };
   std::optional<HeldFile> openHeldFile(const std::string& name, Held& outcome) const;
 

@@ -76,17 +76,17 @@ TEST_F(BaseDirectoryPosixTest, AFolderSwappedForALinkAfterItWasOpenedLeadsNowher
   EXPECT_EQ(again, folder) << "the folder in use is not looked up again";
 }
 
-// Folders that no one holds are let go: walking thousands opens only a few at a time.
+// Folders that no one holds are let go: walking hundreds opens only a few at a time.
 TEST_F(BaseDirectoryPosixTest, KeepsFewFoldersOpen) {
   BaseDirectory base(scratch / "base");
   const size_t before = openDescriptors();
   std::vector<BaseDirectory::Folder> held;
-  for (int i = 0; i < 2000; ++i) {
-    const auto folder = base.folder({"d" + std::to_string(i % 500), "e" + std::to_string(i)}, 2);
-    if (i % 100 == 0) held.push_back(folder);
+  for (int i = 0; i < 600; ++i) {
+    const auto folder = base.folder({"d" + std::to_string(i % 150), "e" + std::to_string(i)}, 2);
+    if (i % 50 == 0) held.push_back(folder);
   }
   EXPECT_LT(openDescriptors(), before + 100);
-  EXPECT_TRUE(fs::is_directory(scratch / "base" / "d499" / "e1999"));
+  EXPECT_TRUE(fs::is_directory(scratch / "base" / "d149" / "e599"));
   for (const auto& folder : held) EXPECT_TRUE(fs::is_directory(folder->path()));
 }
 
