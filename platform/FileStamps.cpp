@@ -28,4 +28,17 @@ std::optional<DosDateTime> splitDosDateTime(uint16_t dosDate, uint16_t dosTime) 
   return fields;
 }
 
+bool hasSizeAndDosTime(const FileStatus& status, uint64_t size, uint16_t dosDate,
+                       uint16_t dosTime) {
+  if (status.kind != FileStatus::Kind::File || status.size != size) return false;
+  const auto moment = momentFromDos(dosDate, dosTime);
+  if (!moment) return false;
+  // Whole seconds first, so that the nanoseconds below cannot overflow; then the fraction
+  // decides, as for a file written at 12:00:02.5 against 12:00:00.
+  const int64_t seconds = status.lastWriteSeconds - *moment;
+  if (seconds < -3 || seconds > 3) return false;
+  const int64_t apart = seconds * 1'000'000'000 + status.lastWriteNanoseconds;
+  return apart >= -2'000'000'000 && apart <= 2'000'000'000;
+}
+
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/FileStatus.h"
+
 namespace platform {
 
 // The fields of an MS-DOS date and time, as a wall clock shows them.
@@ -24,6 +26,10 @@ struct DosDateTime {
 // into the next month would give a stamp the archive did not store, which is worse than none.
 std::optional<DosDateTime> splitDosDateTime(uint16_t dosDate, uint16_t dosTime);
 
+// The moment (seconds since 1970-01-01 UTC) that an MS-DOS date and time name, taken as local
+// time with the daylight saving time in force on that date; nothing when the date is invalid.
+std::optional<int64_t> momentFromDos(uint16_t dosDate, uint16_t dosTime);
+
 // Sets the last-write time from an MS-DOS date and time taken as local time, with the
 // daylight saving time in force on that date. Returns false (and changes nothing) when the
 // date is invalid or the system refuses.
@@ -34,17 +40,19 @@ bool setLastWriteTimeFromDos(const std::filesystem::path& path, uint16_t dosDate
 // seconds, and archivers round to them either way. One query of the file system.
 bool hasSizeAndDosTime(const std::filesystem::path& path, uint64_t size, uint16_t dosDate,
                        uint16_t dosTime);
+// The same of a status already taken (Directory::status, HeldFile::status): no query at all.
+bool hasSizeAndDosTime(const FileStatus& status, uint64_t size, uint16_t dosDate, uint16_t dosTime);
 
 // Windows file attribute bits that matter here.
 enum FileAttribute : uint32_t {
   ReadOnly = 0x01,
   Hidden = 0x02,
   System = 0x04,
-  Directory = 0x10,
+  DirectoryAttribute = 0x10,  // not "Directory": that is the folder handle (Directory.h)
   Archive = 0x20,
 };
 
-// Applies the read-only, hidden, system and archive attributes; the others (Directory) are
+// Applies the read-only, hidden, system and archive attributes; the others (DirectoryAttribute) are
 // what the file is, not settings. On Windows the four become the file's attributes exactly.
 // On Linux only ReadOnly has a counterpart: it clears every write bit; without it the owner
 // may write. Returns false when the system refuses.

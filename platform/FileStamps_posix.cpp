@@ -6,6 +6,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "platform/PosixFiles.h"
+
 namespace platform {
 namespace {
 
@@ -16,10 +18,11 @@ long utcOffsetAt(time_t moment) {
   return local.tm_gmtoff;
 }
 
-// The moment a DOS date and time name on this machine's clock, or nothing. Not mktime: that
-// checks the zone file again on every call, a system call per extracted file, where
-// localtime_r reads it once.
-std::optional<time_t> localTimeFromDos(uint16_t dosDate, uint16_t dosTime) {
+}  // namespace
+
+// Not mktime: that checks the zone file again on every call, a system call per extracted file,
+// where localtime_r reads it once.
+std::optional<int64_t> momentFromDos(uint16_t dosDate, uint16_t dosTime) {
   using namespace std::chrono;
   const auto fields = splitDosDateTime(dosDate, dosTime);
   if (!fields) return std::nullopt;
@@ -33,15 +36,13 @@ std::optional<time_t> localTimeFromDos(uint16_t dosDate, uint16_t dosTime) {
   return wall - utcOffsetAt(guess);
 }
 
-}  // namespace
-
 bool setLastWriteTimeFromDos(const std::filesystem::path& path, uint16_t dosDate,
                              uint16_t dosTime) {
-  const auto moment = localTimeFromDos(dosDate, dosTime);
+  const auto moment = momentFromDos(dosDate, dosTime);
   if (!moment) return false;
   timespec times[2] = {};
   times[0].tv_nsec = UTIME_OMIT;  // keep the access time
-  times[1].tv_sec = *moment;
+  times[1].tv_sec = static_cast<time_t>(*moment);
   times[1].tv_nsec = 0;
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
@@ -49,27 +50,14 @@ bool setLastWriteTimeFromDos(const std::filesystem::path& path, uint16_t dosDate
 bool hasSizeAndDosTime(const std::filesystem::path& path, uint64_t size, uint16_t dosDate,
                        uint16_t dosTime) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (static_cast<uint64_t>(st.st_size) != size) return false;
-  const auto moment = localTimeFromDos(dosDate, dosTime);
-  if (!moment) return false;
-  // Whole seconds first, so that the nanoseconds below cannot overflow; then the fraction
-  // decides, as for a file written at 12:00:02.5 against 12:00:00.
-  const int64_t seconds = int64_t{st.st_mtim.tv_sec} - int64_t{*moment};
-  if (seconds < -3 || seconds > 3) return false;
-  const int64_t apart = seconds * 1'000'000'000 + st.st_mtim.tv_nsec;
-  return apart >= -2'000'000'000 && apart <= 2'000'000'000;
+  return ::stat(path.c_str(), &st) == 0 &&
+         hasSizeAndDosTime(fileStatusOf(st), size, dosDate, dosTime);
 }
 
 bool applyAttributes(const std::filesystem::path& path, uint32_t attributes) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
-  mode_t mode = st.st_mode & 07777;
-  if (attributes & ReadOnly) {
-    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
-  } else {
-    mode |= S_IWUSR;
-  }
+  const mode_t mode = modeWithAttributes(st.st_mode, attributes);
   if (mode == (st.st_mode & 07777)) return true;
   return ::chmod(path.c_str(), mode) == 0;
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/WindowsFiles.h"
+
 namespace platform {
 namespace {
 
@@ -27,6 +29,12 @@ std::optional<FILETIME> utcFromDos(uint16_t dosDate, uint16_t dosTime) {
 
 }  // namespace
 
+std::optional<int64_t> momentFromDos(uint16_t dosDate, uint16_t dosTime) {
+  const auto moment = utcFromDos(dosDate, dosTime);
+  if (!moment) return std::nullopt;
+  return fileStatusOf(0, 0, *moment, 1).lastWriteSeconds;  // DOS times are whole seconds
+}
+
 bool setLastWriteTimeFromDos(const std::filesystem::path& path, uint16_t dosDate,
                              uint16_t dosTime) {
   const auto moment = utcFromDos(dosDate, dosTime);
@@ -46,23 +54,13 @@ bool hasSizeAndDosTime(const std::filesystem::path& path, uint64_t size, uint16_
                        uint16_t dosTime) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
-  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
-  if ((uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow) != size) return false;
-  const auto moment = utcFromDos(dosDate, dosTime);
-  if (!moment) return false;
-  const auto ticks = [](const FILETIME& time) {  // 100 ns since 1601
-    return int64_t(uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime);
-  };
-  const int64_t apart = ticks(data.ftLastWriteTime) - ticks(*moment);
-  return apart >= -20'000'000 && apart <= 20'000'000;
+  const uint64_t length = uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+  return hasSizeAndDosTime(fileStatusOf(data.dwFileAttributes, length, data.ftLastWriteTime, 1),
+                           size, dosDate, dosTime);
 }
 
 bool applyAttributes(const std::filesystem::path& path, uint32_t attributes) {
-  constexpr uint32_t settable = ReadOnly | Hidden | System | Archive;
-  DWORD wanted = attributes & settable;
-  // 0 would mean "leave them"; FILE_ATTRIBUTE_NORMAL is how Windows says "none".
-  if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
-  return SetFileAttributesW(path.c_str(), wanted) != 0;
+  return SetFileAttributesW(path.c_str(), settableAttributes(attributes)) != 0;
 }
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 #include "platform/HeldFile.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,54 +8,16 @@
 #include <string>
 #include <system_error>
 
+#include "platform/Directory.h"
+#include "platform/FileStamps.h"
+#include "platform/PosixFiles.h"
+
 namespace platform {
-namespace {
-
-[[noreturn]] void fail(const std::filesystem::path& path) {
-  const int error = errno;
-  throw std::system_error(error, std::generic_category(), "cannot create " + path.string());
-}
-
-// Linux: an unnamed file in the directory, locked, then given its name: it is never seen
-// unlocked. Returns -1 when the file system cannot do that.
-int createLockedUnnamed(const std::filesystem::path& path) {
-#ifdef O_TMPFILE
-  const int fd = ::open(path.parent_path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::flock(fd, LOCK_EX) != 0 ||
-      ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return error == EEXIST ? -2 : -1;
-  }
-  return fd;
-#else
-  (void)path;
-  return -1;
-#endif
-}
-
-}  // namespace
 
 HeldFile HeldFile::createNew(const std::filesystem::path& path) {
-  int fd = createLockedUnnamed(path);
-  if (fd == -2) fail(path);
-  if (fd < 0) {
-    // Elsewhere the lock follows the creation; a cleaner that came in between would find an
-    // empty file and remove it, and this writer's rename would then fail its entry.
-    fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) fail(path);
-    if (::flock(fd, LOCK_EX) != 0) {
-      const int error = errno;
-      ::close(fd);
-      ::unlink(path.c_str());
-      errno = error;
-      fail(path);
-    }
-  }
-  return HeldFile(fd);
+  const auto folder = path.parent_path();
+  return Directory::open(folder.empty() ? std::filesystem::path(".") : folder)
+      .createHeldFile(path.filename().string());
 }
 
 int HeldFile::descriptor() const {
@@ -74,9 +35,25 @@ void HeldFile::write(std::span<const std::byte> data) {
   }
 }
 
+size_t HeldFile::read(std::span<std::byte> data) {
+  for (;;) {
+    const ssize_t count = ::read(descriptor(), data.data(), data.size());
+    if (count >= 0) return static_cast<size_t>(count);
+    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "cannot read");
+  }
+}
+
 void HeldFile::release() {
   if (handle_ >= 0) ::close(descriptor());
   handle_ = -1;
+}
+
+FileStatus HeldFile::status() const {
+  struct stat st {};
+  if (::fstat(descriptor(), &st) != 0) {
+    throw std::system_error(errno, std::generic_category(), "cannot look at a held file");
+  }
+  return fileStatusOf(st);
 }
 
 bool HeldFile::addExecuteBits(uint32_t executeBits) {
@@ -87,19 +64,21 @@ bool HeldFile::addExecuteBits(uint32_t executeBits) {
   return mode == (created.st_mode & 07777) || ::fchmod(descriptor(), mode) == 0;
 }
 
-bool removeIfUnheld(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return false;
-  bool removed = false;
-  struct stat opened {
-  }, named{};
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-      ::lstat(path.c_str(), &named) == 0 && opened.st_ino == named.st_ino &&
-      opened.st_dev == named.st_dev && S_ISREG(named.st_mode)) {
-    removed = ::unlink(path.c_str()) == 0;
-  }
-  ::close(fd);
-  return removed;
+bool HeldFile::setLastWriteTimeFromDos(uint16_t dosDate, uint16_t dosTime) {
+  const auto moment = momentFromDos(dosDate, dosTime);
+  if (!moment || handle_ < 0) return false;
+  timespec times[2] = {};
+  times[0].tv_nsec = UTIME_OMIT;  // keep the access time
+  times[1].tv_sec = static_cast<time_t>(*moment);
+  times[1].tv_nsec = 0;
+  return ::futimens(descriptor(), times) == 0;
+}
+
+bool HeldFile::applyAttributes(uint32_t attributes) {
+  struct stat st {};
+  if (handle_ < 0 || ::fstat(descriptor(), &st) != 0) return false;
+  const mode_t mode = modeWithAttributes(st.st_mode, attributes);
+  return mode == (st.st_mode & 07777) || ::fchmod(descriptor(), mode) == 0;
 }
 
 }  // namespace platform

@@ -6,6 +6,10 @@
 #include <string>
 #include <system_error>
 
+#include "platform/Directory.h"
+#include "platform/FileStamps.h"
+#include "platform/WindowsFiles.h"
+
 namespace platform {
 namespace {
 
@@ -13,27 +17,20 @@ HANDLE handleOf(std::intptr_t native) {
   return reinterpret_cast<HANDLE>(native);
 }
 
-std::string utf8(const std::filesystem::path& path) {
-  const auto text = path.u8string();
-  return {text.begin(), text.end()};
+// Sets what FILE_BASIC_INFO carries through the handle; a field left 0 stays as it is.
+bool setBasicInformation(HANDLE handle, LONGLONG lastWrite, DWORD attributes) {
+  FILE_BASIC_INFO information{};
+  information.LastWriteTime.QuadPart = lastWrite;
+  information.FileAttributes = attributes;
+  return SetFileInformationByHandle(handle, FileBasicInfo, &information, sizeof information) != 0;
 }
 
 }  // namespace
 
 HeldFile HeldFile::createNew(const std::filesystem::path& path) {
-  // Shared for deletion only: the writer's own rename over the target must work, while anyone
-  // else who opens the file (to read it, or to remove it as a leftover) is refused.
-  const HANDLE handle =
-      CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    const std::string what = "cannot create \"" + utf8(path) + "\"";
-    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-      throw std::system_error(std::make_error_code(std::errc::file_exists), what);
-    throw std::system_error(static_cast<int>(error), std::system_category(), what);
-  }
-  return HeldFile(reinterpret_cast<std::intptr_t>(handle));
+  const auto folder = path.parent_path();
+  return Directory::open(folder.empty() ? std::filesystem::path(L".") : folder)
+      .createHeldFile(utf8Of(path.filename()));
 }
 
 void HeldFile::write(std::span<const std::byte> data) {
@@ -48,24 +45,45 @@ void HeldFile::write(std::span<const std::byte> data) {
   }
 }
 
+size_t HeldFile::read(std::span<std::byte> data) {
+  const DWORD piece = static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
+  DWORD count = 0;
+  if (!ReadFile(handleOf(handle_), data.data(), piece, &count, nullptr)) {
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot read");
+  }
+  return count;
+}
+
 void HeldFile::release() {
   if (handle_ != -1) CloseHandle(handleOf(handle_));
   handle_ = -1;
+}
+
+FileStatus HeldFile::status() const {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(handleOf(handle_), &information)) {
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot look at a held file");
+  }
+  const uint64_t size = uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
+  return fileStatusOf(information.dwFileAttributes, size, information.ftLastWriteTime,
+                      information.nNumberOfLinks);
 }
 
 bool HeldFile::addExecuteBits(uint32_t) {
   return handle_ != -1;  // Windows keeps no execute bits
 }
 
-bool removeIfUnheld(const std::filesystem::path& path) {
-  // Opening it without sharing anything fails while its writer holds it; when it succeeds, the
-  // file goes when this handle closes.
-  const HANDLE handle =
-      CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(handle);
-  return true;
+bool HeldFile::setLastWriteTimeFromDos(uint16_t dosDate, uint16_t dosTime) {
+  const auto moment = momentFromDos(dosDate, dosTime);
+  if (!moment || handle_ == -1) return false;
+  constexpr int64_t ticksFrom1601To1970 = 116444736000000000;
+  return setBasicInformation(handleOf(handle_), *moment * 10'000'000 + ticksFrom1601To1970, 0);
+}
+
+bool HeldFile::applyAttributes(uint32_t attributes) {
+  return handle_ != -1 && setBasicInformation(handleOf(handle_), 0, settableAttributes(attributes));
 }
 
 }  // namespace platform

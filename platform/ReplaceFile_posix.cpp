@@ -3,32 +3,45 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <string>
 #include <system_error>
 
 namespace platform {
 namespace {
 
-[[noreturn]] void throwSystemError(int error, const std::filesystem::path& target) {
+[[noreturn]] void fail(int error, const Directory& folder, const std::string& target) {
   throw std::system_error(error, std::generic_category(),
-                          "Cannot replace \"" + target.string() + "\"");
+                          "Cannot replace \"" + (folder.path() / target).string() + "\"");
 }
 
 }  // namespace
 
-void replaceFile(const std::filesystem::path& replacement, const std::filesystem::path& target) {
-  struct stat old {};
-  if (::stat(target.c_str(), &old) == 0) {
-    // rename() would replace it; a read-only file stays as Windows keeps it.
-    if ((old.st_mode & S_IWUSR) == 0) throwSystemError(EACCES, target);
-    if (S_ISDIR(old.st_mode)) throwSystemError(EISDIR, target);
-    // Before the rename, so that the target never shows the temporary file's mode.
-    if (::chmod(replacement.c_str(), old.st_mode & 07777) != 0) throwSystemError(errno, target);
-  } else if (errno != ENOENT) {
-    throwSystemError(errno, target);
+void replaceFile(const Directory& folder, HeldFile& replacement, const std::string& replacementName,
+                 const std::string& target, const FileStatus& replaced, uint32_t executeBitsIfNew) {
+  switch (replaced.kind) {
+    case FileStatus::Kind::File:
+      // rename() would replace it; a read-only file stays as Windows keeps it.
+      if (replaced.readOnly) fail(EACCES, folder, target);
+      // Before the rename, so that the target never shows the temporary file's mode. The
+      // permission bits only: set-user-ID and set-group-ID belong to the old content and its
+      // owner (an overwrite in place clears them too), and the new file is ours.
+      if (::fchmod(replacement.descriptor(), replaced.permissions & 0777) != 0) {
+        fail(errno, folder, target);
+      }
+      break;
+    case FileStatus::Kind::Missing:
+    case FileStatus::Kind::Link:
+      if (executeBitsIfNew != 0) replacement.addExecuteBits(executeBitsIfNew);
+      break;
+    case FileStatus::Kind::Folder:
+      fail(EISDIR, folder, target);
+    case FileStatus::Kind::Other:
+      fail(EEXIST, folder, target);
   }
-  if (std::rename(replacement.c_str(), target.c_str()) != 0) throwSystemError(errno, target);
+  try {
+    folder.rename(replacementName, target);
+  } catch (const std::system_error& error) {
+    fail(error.code().value(), folder, target);
+  }
 }
 
 }  // namespace platform

@@ -1,99 +1,134 @@
 #include "zip/BaseDirectory.h"
 
-#include <algorithm>
+#include <system_error>
 
-#include "platform/ExclusiveFile.h"
+#include "platform/FileNameKey.h"
 
 namespace zip {
 namespace fs = std::filesystem;
 
 namespace {
 
+// Folders held open beside those the pending entries hold: enough for a walk that goes back
+// and forth between a few neighbouring folders.
+constexpr size_t recentFolders = 32;
+// Expired folders are forgotten when this many have been opened.
+constexpr size_t forgetAt = 4096;
+
 fs::path pathFromUtf8(const std::string& text) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+std::string shown(const platform::Directory& parent, const std::string& name) {
+  return (parent.path() / pathFromUtf8(name)).string();
+}
+
+fs::path canonicalDirectory(const fs::path& directory) {
+  std::error_code error;
+  fs::path canonical = fs::canonical(directory, error);
+  if (error || !fs::is_directory(canonical)) {
+    throw ZipError("the base directory " + directory.string() + " does not exist");
+  }
+  return canonical;
 }
 
 }  // namespace
 
 BaseDirectory::BaseDirectory(const fs::path& directory) {
-  std::error_code error;
-  canonical_ = fs::canonical(directory, error);
-  if (error || !fs::is_directory(canonical_)) {
-    throw ZipError("the base directory " + directory.string() + " does not exist");
+  const fs::path canonical = canonicalDirectory(directory);
+  try {
+    base_ = std::make_shared<const platform::Directory>(platform::Directory::open(canonical));
+  } catch (const std::system_error& error) {
+    throw ZipError("the base directory " + canonical.string() +
+                   " cannot be opened: " + error.code().message());
   }
 }
 
-fs::path BaseDirectory::targetOf(const std::vector<std::string>& elements) const {
-  fs::path target = canonical_;
-  for (const std::string& element : elements) target /= pathFromUtf8(element);
-  return target;
+BaseDirectory::Folder BaseDirectory::folder(const std::vector<std::string>& elements,
+                                            size_t count) {
+  if (count == 0) return base_;
+  std::string path;
+  for (size_t i = 0; i < count; ++i) path += (i == 0 ? "" : "/") + elements[i];
+  const std::string key = platform::fileNameKey(path);
+  // Where each level's key ends: the elements hold no "/", and folding keeps it.
+  std::vector<size_t> ends;
+  for (size_t at = key.find('/'); at != std::string::npos; at = key.find('/', at + 1)) {
+    ends.push_back(at);
+  }
+  ends.push_back(key.size());
+  if (ends.size() != count) throw ZipError("the name is not valid text");
+
+  // The deepest level still open, then one level at a time below it.
+  Folder current;
+  size_t level = count;
+  for (; level > 0 && !current; --level) {
+    const auto found = opened_.find(key.substr(0, ends[level - 1]));
+    if (found != opened_.end()) current = found->second.lock();
+    if (current) break;
+  }
+  if (!current) current = base_;
+  for (; level < count; ++level) {
+    current = openOrMake(*current, elements[level]);
+    opened_[key.substr(0, ends[level])] = current;
+    remember(current);
+  }
+  return current;
 }
 
-bool BaseDirectory::makeDirectories(const std::vector<std::string>& elements, size_t count) const {
-  fs::path current = canonical_;
-  for (size_t i = 0; i < count; ++i) {
-    current /= pathFromUtf8(elements[i]);
-    if (knownDirectories_.contains(current.native())) continue;
-    std::error_code error;
-    const fs::file_status status = fs::symlink_status(current, error);
-    if (fs::is_symlink(status)) {
-      const fs::path real = fs::canonical(current, error);
-      if (error || !contains(real)) return false;
-      if (!fs::is_directory(real, error)) {
-        throw ExtractionEnded("a file stands where the directory " + current.string() +
-                              " is needed");
-      }
-      continue;
+BaseDirectory::Folder BaseDirectory::openOrMake(const platform::Directory& parent,
+                                                const std::string& name) const {
+  std::error_code error;
+  auto opened = parent.openFolder(name, error);
+  if (!opened && error == std::errc::no_such_file_or_directory) {
+    std::error_code made;
+    if (!parent.makeFolder(name, made) && made != std::errc::file_exists) {
+      throw ExtractionEnded("cannot create the directory " + shown(parent, name) + ": " +
+                            made.message());
     }
-    if (!fs::is_directory(status)) {
-      if (fs::exists(status)) {
-        throw ExtractionEnded("a file stands where the directory " + current.string() +
-                              " is needed");
-      }
-      if (!fs::create_directory(current, error) && error) {
-        throw ExtractionEnded("cannot create the directory " + current.string() + ": " +
-                              error.message());
-      }
-    }
-    knownDirectories_.insert(current.native());
+    opened = parent.openFolder(name, error);
   }
-  return true;
+  if (opened) return std::make_shared<const platform::Directory>(std::move(*opened));
+  if (error == std::errc::too_many_symbolic_link_levels) {
+    throw ZipError("the path runs through the symbolic link " + shown(parent, name));
+  }
+  if (error == std::errc::not_a_directory) {
+    throw ExtractionEnded("a file stands where the directory " + shown(parent, name) +
+                          " is needed");
+  }
+  throw ExtractionEnded("cannot open the directory " + shown(parent, name) + ": " +
+                        error.message());
 }
 
-fs::file_status BaseDirectory::checkNotOutside(const fs::path& path) const {
-  std::error_code error;
-  const fs::file_status status = fs::symlink_status(path, error);
-  if (!fs::is_symlink(status)) return status;
-  const fs::path real = fs::canonical(path, error);
-  if (error || !contains(real)) {
-    throw ZipError("the path leads outside the base directory through a symbolic link");
+void BaseDirectory::remember(const Folder& folder) {
+  recent_.push_back(folder);
+  if (recent_.size() > recentFolders) recent_.pop_front();
+  if (opened_.size() >= forgetAt) {
+    std::erase_if(opened_, [](const auto& item) { return item.second.expired(); });
   }
-  return fs::status(path, error);
 }
 
-void BaseDirectory::checkReplaceable(const fs::path& target, Holders holders) {
-  std::error_code error;
-  checkReplaceable(target, fs::status(target, error), holders);
+void BaseDirectory::checkReplaceable(const platform::FileStatus& status) {
+  using Kind = platform::FileStatus::Kind;
+  if (status.kind == Kind::Missing || status.kind == Kind::Link) return;
+  if (status.kind != Kind::File) throw ZipError("something other than a file is in the way");
+  // Tested here because a rename would replace a read-only file, and because the superuser
+  // may write to it anyway.
+  if (status.readOnly) throw ZipError("the existing file is read-only");
 }
 
-void BaseDirectory::checkReplaceable(const fs::path& target, const fs::file_status& status,
-                                     Holders holders) {
-  if (!fs::exists(status)) return;
-  if (!fs::is_regular_file(status)) throw ZipError("something other than a file is in the way");
-  // The read-only attribute is the missing owner-write bit; tested here because a rename
-  // would replace a read-only file, and because the superuser may write to it anyway.
-  if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) {
-    throw ZipError("the existing file is read-only");
+platform::FileStatus BaseDirectory::checkReplaceable(const platform::Directory& folder,
+                                                     const std::string& name) {
+  platform::FileStatus status;
+  try {
+    status = folder.status(name);
+  } catch (const std::system_error& error) {
+    throw ZipError(error.what());
   }
-  if (holders == Holders::Probe && !platform::ExclusiveFile::canOpenForWriting(target)) {
+  checkReplaceable(status);
+  if (status.kind == platform::FileStatus::Kind::File && !folder.canOpenForWriting(name)) {
     throw ZipError("the existing file cannot be opened for writing");
   }
-}
-
-bool BaseDirectory::contains(const fs::path& canonicalPath) const {
-  const auto [baseEnd, pathEnd] = std::mismatch(canonical_.begin(), canonical_.end(),
-                                                canonicalPath.begin(), canonicalPath.end());
-  return baseEnd == canonical_.end();
+  return status;
 }
 
 }  // namespace zip

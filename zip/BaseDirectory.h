@@ -1,14 +1,22 @@
 // The rules that keep an extraction's writes inside its base directory, on disk: the base
-// taken as its canonical path, the directories of a target created one level at a time
-// without ever following a symbolic link out of the base, the target of a confined name
-// (TargetPath.h makes the names), and whether an existing target may be replaced.
+// opened once by its canonical path, the folders of a target opened (and made where missing)
+// one level at a time from the base's open folder, never through a symbolic link (on Windows
+// any reparse point), wherever it would lead; and whether what stands at a target may be
+// replaced. TargetPath.h makes the names. Everything after the base is done relative to open
+// folders (platform::Directory), so a folder renamed or replaced by a link after it was
+// checked changes nothing of where the extraction writes.
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
+#include "platform/Directory.h"
+#include "platform/FileStatus.h"
 #include "zip/ZipError.h"
 
 namespace zip {
@@ -22,40 +30,41 @@ public:
 
 class BaseDirectory {
 public:
-  // Throws ZipError when the directory does not exist.
+  // An open folder below the base, shared by the entries that use it.
+  using Folder = std::shared_ptr<const platform::Directory>;
+
+  // Throws ZipError when the directory does not exist or cannot be opened.
   explicit BaseDirectory(const std::filesystem::path& directory);
 
-  const std::filesystem::path& path() const { return canonical_; }
+  const std::filesystem::path& path() const { return base_->path(); }
 
-  // The path of the confined elements below the base (no check of what is on disk).
-  std::filesystem::path targetOf(const std::vector<std::string>& elements) const;
+  // The folder of the first `count` elements (the base for none), each level opened from the
+  // one above without following a link and created where missing. Throws ZipError, for the
+  // entry alone, when one of them is a symbolic link (nothing is created past it); throws
+  // ExtractionEnded when a file stands where a folder is needed or a folder cannot be made or
+  // opened.
+  //
+  // Descriptors stay bounded: a folder stays open while a caller holds it, plus the few last
+  // opened; one that no one holds any more is opened again when it is needed again. Names are
+  // compared as the system compares them (platform::fileNameKey). Calling thread only.
+  Folder folder(const std::vector<std::string>& elements, size_t count);
 
-  // Creates the first `count` elements as directories where they are missing. A symbolic link
-  // among them is followed only when it stays inside the base: false when one leads outside
-  // (nothing is created past it). Throws ExtractionEnded when a file stands where a directory
-  // is needed or a directory cannot be created. A directory found or made once is taken as
-  // there for the later calls: an extraction meets the same directories entry after entry.
-  bool makeDirectories(const std::vector<std::string>& elements, size_t count) const;
-
-  // Throws ZipError when path is a symbolic link that leads outside the base. Returns the
-  // status of what path leads to, for checkReplaceable.
-  std::filesystem::file_status checkNotOutside(const std::filesystem::path& path) const;
-
-  // Throws ZipError, with the reason, unless a file at target may be replaced: missing, or a
-  // regular file that is neither read-only nor held by another opener of this program.
-  // Holders::Ignore leaves out the test for another opener, which costs opening the file.
-  enum class Holders { Probe, Ignore };
-  static void checkReplaceable(const std::filesystem::path& target,
-                               Holders holders = Holders::Probe);
-  // The same with the target's status known already.
-  static void checkReplaceable(const std::filesystem::path& target,
-                               const std::filesystem::file_status& status, Holders holders);
+  // Throws ZipError, with the reason, unless what the status shows may be replaced: nothing, a
+  // link (the rename replaces the link itself), or a regular file that is not read-only.
+  static void checkReplaceable(const platform::FileStatus& status);
+  // The last look before a rename: the same for what is at name in folder now, and a regular
+  // file must not be held by another opener either. Returns that status.
+  static platform::FileStatus checkReplaceable(const platform::Directory& folder,
+                                               const std::string& name);
 
 private:
-  bool contains(const std::filesystem::path& canonicalPath) const;
+  Folder openOrMake(const platform::Directory& parent, const std::string& name) const;
+  void remember(const Folder& folder);
 
-  std::filesystem::path canonical_;
-  mutable std::unordered_set<std::filesystem::path::string_type> knownDirectories_;
+  Folder base_;
+  // Folders opened so far by their key; those that no one holds have expired.
+  std::unordered_map<std::string, std::weak_ptr<const platform::Directory>> opened_;
+  std::deque<Folder> recent_;  // the last few opened, held so that a run does not reopen them
 };
 
 }  // namespace zip

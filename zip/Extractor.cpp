@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "platform/FileNameKey.h"
 #include "platform/FileStamps.h"
 #include "zip/BaseDirectory.h"
 #include "zip/FileAttributes.h"
@@ -80,23 +82,29 @@ uint32_t storedExecuteBits(const ZipEntry& entry) {
 // Puts a decoded entry in place: a file whose content is already the entry's stays as it is,
 // otherwise the part file replaces it, checked again at this last moment since decoding can
 // take long and a rename would replace even a read-only file. The time and attributes are set
-// either way; failing to set them is ignored, since the content is in place.
-void place(const ZipEntry& entry, const fs::path& target, ReplacingSink& sink) {
-  if (!sink.unchanged()) {
-    BaseDirectory::checkReplaceable(target);
-    sink.part()->replaceTarget(storedExecuteBits(entry));
+// either way, through the file's own handle; failing to set them is ignored, since the content
+// is in place.
+void place(const ZipEntry& entry, const platform::Directory& folder, const std::string& name,
+           ReplacingSink& sink) {
+  const FileStamp stamp{
+      .dosDate = entry.dosDate,
+      .dosTime = entry.dosTime,
+      .attributes = attributesFromExternal(entry.externalAttributes, entry.hostSystem),
+      .executeBitsIfNew = storedExecuteBits(entry)};
+  if (sink.unchanged()) {
+    sink.keep(stamp);
+    return;
   }
-  platform::setLastWriteTimeFromDos(target, entry.dosDate, entry.dosTime);
-  platform::applyAttributes(target,
-                            attributesFromExternal(entry.externalAttributes, entry.hostSystem));
+  sink.part()->replaceTarget(BaseDirectory::checkReplaceable(folder, name), stamp);
 }
 
 // An entry's work on a decoding thread: decode it into its part file unless the target holds
 // its content already, then put it in place.
 class FileJob final : public DecodeJob {
 public:
-  FileJob(const ZipEntry& entry, fs::path target, EntryReader& reader, ReplacingSink& sink)
-      : entry_(entry), target_(std::move(target)), reader_(reader), sink_(sink) {}
+  FileJob(const ZipEntry& entry, const platform::Directory& folder, std::string name,
+          EntryReader& reader, ReplacingSink& sink)
+      : entry_(entry), folder_(folder), name_(std::move(name)), reader_(reader), sink_(sink) {}
 
   EntryReader* start(DecodeBuffers& buffers) override {
     if (sink_.holdsAlready(entry_.uncompressedSize, entry_.crc32, entry_.dosDate, entry_.dosTime)) {
@@ -109,7 +117,7 @@ public:
 
   void finish() override {
     if (decoded_) sink_.finish();
-    place(entry_, target_, sink_);
+    place(entry_, folder_, name_, sink_);
   }
 
   // The entry waits to be finished in archive order, possibly long after; its part file goes
@@ -118,7 +126,8 @@ public:
 
 private:
   const ZipEntry& entry_;
-  const fs::path target_;
+  const platform::Directory& folder_;  // held by the entry's Pending, which outlives the job
+  const std::string name_;
   EntryReader& reader_;
   ReplacingSink& sink_;
   bool decoded_ = false;
@@ -131,7 +140,12 @@ struct Extractor::Pending {
   const ZipEntry* entry = nullptr;
   std::vector<std::string> elements;
   std::optional<std::string> failure;
-  fs::path target;  // file entries
+  // File entries: the open folder of the target, its name there, and what stood there when
+  // the entry was prepared. The folder outlives what the entry's job and sink do in it.
+  BaseDirectory::Folder folder;
+  std::string name;
+  platform::FileStatus found;
+  std::string key;  // the target's key (platform::fileNameKey) while it is pending
   std::unique_ptr<EntryReader> reader;
   std::unique_ptr<ReplacingSink> sink;
   // Ends when the decoding thread has put the entry in place, or holds why it could not.
@@ -153,6 +167,12 @@ ExtractionReport Extractor::run() {
   report_ = {};
   if (!pool_) pool_ = std::make_unique<DecodePool>(threadCount(options_.threads));
   const auto& entries = archive_.entries();
+  archiveTargets_.clear();
+  for (const ZipEntry& entry : entries) {
+    if (const auto elements = confinedPath(entry.name); elements && !elements->empty()) {
+      archiveTargets_.insert(platform::fileNameKey(joined(*elements, elements->size())));
+    }
+  }
   for (size_t index = 0; index < entries.size(); ++index) {
     try {
       enqueue(prepare(entries[index]));
@@ -182,10 +202,15 @@ Extractor::Pending Extractor::prepare(const ZipEntry& entry) {
     if (runsThroughPendingFile(item.elements)) finishAll();
     // The directory that holds the target is made outside the entry's own guard: when it
     // cannot be made, nothing after it could be placed where it belongs either.
-    if (!item.elements.empty() && !base_.makeDirectories(item.elements, item.elements.size() - 1)) {
-      throw ZipError("the path leads outside the base directory through a symbolic link");
+    if (!item.elements.empty()) item.folder = base_.folder(item.elements, item.elements.size() - 1);
+    // A directory entry is made here, in archive order, before any later entry is looked at:
+    // made when it is finished, it would come after a later file of its name that a decoding
+    // thread had placed meanwhile.
+    if (entry.isDirectory()) {
+      makeDirectory(item);
+    } else {
+      prepareFile(item);
     }
-    if (!entry.isDirectory()) prepareFile(item);
   } catch (const ExtractionEnded&) {
     throw;
   } catch (const std::exception& failure) {
@@ -202,13 +227,17 @@ void Extractor::prepareFile(Pending& item) {
     throw ZipError("it needs version " + std::to_string(entry.versionNeeded) + " to extract");
   }
   if (entry.uncompressedSize > options_.maxEntrySize) throw ZipError("the entry is too large");
-  item.target = base_.targetOf(item.elements);
-  const fs::file_status status = base_.checkNotOutside(item.target);
+  item.name = item.elements.back();
+  try {
+    item.found = item.folder->status(item.name);
+  } catch (const std::system_error& error) {
+    throw ZipError(error.what());
+  }
   item.reader = std::make_unique<EntryReader>(archive_, entry, options_.password);
   // Checked now to spare decoding an entry that cannot be placed, and again, fully, before the
-  // rename. Whether another opener holds the file is left to that last check: probing costs
-  // opening the file, and a file that already holds the entry's content is not written at all.
-  BaseDirectory::checkReplaceable(item.target, status, BaseDirectory::Holders::Ignore);
+  // rename. Whether another opener holds the file is left to the decoding thread: probing costs
+  // opening the file, which only a file that may hold the entry's content already needs.
+  BaseDirectory::checkReplaceable(item.found);
   item.memory = decoderMemory(entry);
 }
 
@@ -219,11 +248,12 @@ void Extractor::enqueue(Pending item) {
   }
   if (item.isFile()) {
     try {
-      removeLeftoversOnce(item.target.parent_path());
-      item.sink = std::make_unique<ReplacingSink>(item.target);
-      item.decoded = pool_->submit(
-          std::make_unique<FileJob>(*item.entry, item.target, *item.reader, *item.sink));
-      pendingFiles_.insert(joined(item.elements, item.elements.size()));
+      removeLeftoversOnce(item);
+      item.sink = std::make_unique<ReplacingSink>(*item.folder, item.name, item.found);
+      item.decoded = pool_->submit(std::make_unique<FileJob>(*item.entry, *item.folder, item.name,
+                                                             *item.reader, *item.sink));
+      item.key = platform::fileNameKey(joined(item.elements, item.elements.size()));
+      pendingFiles_.insert(item.key);
       pendingMemory_ += item.memory;
     } catch (const std::exception& failure) {
       item.failure = failure.what();
@@ -238,7 +268,7 @@ void Extractor::finishOldest() {
   Pending item = std::move(pending_.front());
   pending_.pop_front();
   if (item.isFile()) {
-    pendingFiles_.erase(pendingFiles_.find(joined(item.elements, item.elements.size())));
+    pendingFiles_.erase(pendingFiles_.find(item.key));
     pendingMemory_ -= item.memory;
   }
   finish(item);
@@ -253,7 +283,7 @@ void Extractor::finish(Pending& item) {
   try {
     if (item.failure) throw ZipError(*item.failure);
     if (!item.isFile()) {
-      writeDirectory(item);
+      ++report_.directoriesWritten;  // made when it was prepared
       return;
     }
     item.decoded.get();
@@ -265,18 +295,14 @@ void Extractor::finish(Pending& item) {
   }
 }
 
-void Extractor::writeDirectory(const Pending& item) {
-  if (item.elements.empty()) {
-    // The base directory itself ("./"): it exists, and its attributes are not the archive's.
-    ++report_.directoriesWritten;
-    return;
-  }
+void Extractor::makeDirectory(const Pending& item) {
+  // The base directory itself ("./") exists, and its attributes are not the archive's.
+  if (item.elements.empty()) return;
   // Its parents exist by now; only the directory itself is left, and failing to make it
   // fails this entry alone.
+  BaseDirectory::Folder folder;
   try {
-    if (!base_.makeDirectories(item.elements, item.elements.size())) {
-      throw ZipError("the path leads outside the base directory through a symbolic link");
-    }
+    folder = base_.folder(item.elements, item.elements.size());
   } catch (const ExtractionEnded& failure) {
     throw ZipError(failure.what());
   }
@@ -285,24 +311,32 @@ void Extractor::writeDirectory(const Pending& item) {
   const ZipEntry& entry = *item.entry;
   const uint32_t attributes =
       attributesFromExternal(entry.externalAttributes, entry.hostSystem) & ~platform::ReadOnly;
-  platform::applyAttributes(base_.targetOf(item.elements), attributes);
-  ++report_.directoriesWritten;
+  folder->applyAttributes(attributes);
 }
 
 // Part files that killed extractions left in a directory go before this extraction adds its own
-// there; those that anyone is writing now stay.
-void Extractor::removeLeftoversOnce(const fs::path& directory) {
-  if (cleanedDirectories_.insert(directory.native()).second) PartFile::removeLeftovers(directory);
+// there; those that anyone is writing now stay, and so do files that this archive's entries
+// are to be written to, however they are named.
+void Extractor::removeLeftoversOnce(const Pending& item) {
+  const std::string folderKey =
+      platform::fileNameKey(joined(item.elements, item.elements.size() - 1));
+  if (!cleanedDirectories_.insert(folderKey).second) return;
+  PartFile::removeLeftovers(*item.folder, [&](const std::string& name) {
+    const std::string key = platform::fileNameKey(name);
+    return archiveTargets_.contains(folderKey.empty() ? key : folderKey + "/" + key);
+  });
 }
 
 // Whether a directory of the path, or the target itself, is where an entry still being decoded
-// is to be placed: then that entry must be placed first, as one after another would.
+// is to be placed: then that entry must be placed first, as one after another would. Names
+// are compared as the system compares them: on Windows "Foo" is where "foo/x" goes.
 bool Extractor::runsThroughPendingFile(const std::vector<std::string>& elements) const {
   if (pendingFiles_.empty()) return false;
-  for (size_t count = 1; count <= elements.size(); ++count) {
-    if (pendingFiles_.count(joined(elements, count)) > 0) return true;
+  const std::string key = platform::fileNameKey(joined(elements, elements.size()));
+  for (size_t end = key.find('/'); end != std::string::npos; end = key.find('/', end + 1)) {
+    if (pendingFiles_.contains(key.substr(0, end))) return true;
   }
-  return false;
+  return pendingFiles_.contains(key);
 }
 
 }  // namespace zip

@@ -3,20 +3,30 @@
 //
 // What an extraction guarantees:
 // - A name that would lead outside the base directory (absolute, drive, colon, doubled
-//   separator, ".." above the base, or through a symbolic link that leads outside) is refused.
+//   separator, ".." above the base) is refused, and so is a path through a symbolic link (on
+//   Windows any reparse point), wherever it leads. Folders are opened one level at a time from
+//   the base's open folder and written relative to those (BaseDirectory), so replacing a
+//   folder by a link meanwhile leads nothing elsewhere. A target that is a link is replaced by
+//   the new file: nothing is ever written through it.
 // - A file entry is decoded into a part file beside its target, which replaces the target
 //   only when it is whole and its CRC-32 matches; a failed entry leaves the target as it was.
+//   The new file keeps the permission bits of the regular file it replaces, never its
+//   set-user-ID, set-group-ID or sticky bits (on Windows its attributes).
 // - A target that is read-only or that the program could not open for writing now (held by
-//   another opener) is not replaced.
+//   another opener) is neither replaced nor touched, even when it holds the entry's content.
+// - A target that already holds the entry's content (ReplacingSink) is left in place, with the
+//   entry's time and attributes set through the handle it was read by; only a regular file
+//   that is no link and has no other name can be so.
 // - A failed entry is skipped and the extraction goes on, except when a directory that is to
 //   hold a target cannot be created: that ends the extraction.
 //
 // Entries are decoded side by side on a few threads, each into its own part file that the
 // same thread then puts in place, while the calling thread names the targets and creates
-// directories in central directory order; an entry whose path runs through the target of an
-// entry still being decoded waits for it. So what an extraction leaves, and the report, are
-// those of one entry after another; only the moments at which different files are replaced
-// may come in another order.
+// directories, folder entries included, in central directory order; an entry whose path runs
+// through (or ends at) the target of an entry still being decoded waits for it, names compared
+// as the system compares them (platform::fileNameKey). So what an extraction leaves, and the
+// report, are those of one entry after another; only the moments at which different files are
+// replaced may come in another order.
 // Peak memory stays within a fixed budget: entries whose decoders would exceed it together
 // are not decoded at the same time.
 #pragma once
@@ -29,6 +39,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "zip/BaseDirectory.h"
@@ -85,18 +96,20 @@ private:
   void finishOldest();
   void finishAll();
   void finish(Pending& item);
-  void writeDirectory(const Pending& item);
+  void makeDirectory(const Pending& item);
   bool runsThroughPendingFile(const std::vector<std::string>& elements) const;
-  void removeLeftoversOnce(const std::filesystem::path& directory);
+  void removeLeftoversOnce(const Pending& item);
 
   ZipArchive& archive_;
   BaseDirectory base_;
   ExtractOptions options_;
   ExtractionReport report_;
-  std::deque<Pending> pending_;              // entries begun and not finished, in order
-  std::multiset<std::string> pendingFiles_;  // their targets, to find paths that run through one
+  std::deque<Pending> pending_;  // entries begun and not finished, in order
+  // Their targets' keys (platform::fileNameKey), to find paths that run through one.
+  std::multiset<std::string> pendingFiles_;
   uint64_t pendingMemory_ = 0;
-  std::set<std::filesystem::path::string_type> cleanedDirectories_;
+  std::set<std::string> cleanedDirectories_;        // keys of the folders cleaned of leftovers
+  std::unordered_set<std::string> archiveTargets_;  // keys of every entry's target
   // Last: destroyed first, so that no decoding job outlives what it writes to.
   std::unique_ptr<DecodePool> pool_;
 };

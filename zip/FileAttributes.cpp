@@ -22,7 +22,7 @@ uint32_t attributesFromExternal(uint32_t externalAttributes, uint8_t hostSystem)
   if ((mode & unixOwnerWrite) == 0) attributes |= platform::ReadOnly;
   const uint32_t type = mode & unixTypeMask;
   if (type == unixDirectory) {
-    attributes |= platform::Directory;
+    attributes |= platform::DirectoryAttribute;
   } else if (type != unixRegularFile && type != 0) {
     attributes |= platform::System;
   }

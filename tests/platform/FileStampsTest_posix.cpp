@@ -102,7 +102,7 @@ TEST(FileStamps, ApplyAttributesMapsReadOnlyToTheWriteBits) {
   const auto sub = dir / "sub";
   std::filesystem::create_directory(sub);
   ASSERT_EQ(::chmod(sub.c_str(), 0755), 0);
-  EXPECT_TRUE(applyAttributes(sub, Directory | ReadOnly));
+  EXPECT_TRUE(applyAttributes(sub, DirectoryAttribute | ReadOnly));
   EXPECT_EQ(statOf(sub).st_mode & 07777, 0555u);
   EXPECT_FALSE(applyAttributes(dir / "missing", 0));
 }

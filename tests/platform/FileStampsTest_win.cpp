@@ -38,8 +38,8 @@ TEST(FileStampsWindows, ApplyAttributesSetsTheFourAttributesExactly) {
                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
            Row{"all four", FILE_ATTRIBUTE_NORMAL, ReadOnly | Hidden | System | Archive, kSettable},
            Row{"none clears read-only", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, 0, 0},
-           Row{"the directory bit is not a setting", FILE_ATTRIBUTE_NORMAL, Directory | Archive,
-               FILE_ATTRIBUTE_ARCHIVE},
+           Row{"the directory bit is not a setting", FILE_ATTRIBUTE_NORMAL,
+               DirectoryAttribute | Archive, FILE_ATTRIBUTE_ARCHIVE},
        }) {
     SCOPED_TRACE(row.name);
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), row.before));
@@ -56,7 +56,7 @@ TEST(FileStampsWindows, DirectoryKeepsBeingADirectoryAndTakesItsTime) {
   TempDir dir;
   const auto sub = dir / "sub";
   std::filesystem::create_directory(sub);
-  EXPECT_TRUE(applyAttributes(sub, Directory | Hidden));
+  EXPECT_TRUE(applyAttributes(sub, DirectoryAttribute | Hidden));
   EXPECT_EQ(attributesOf(sub) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
             static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
   // Windows needs backup semantics to open a directory for its times.

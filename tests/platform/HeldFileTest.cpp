@@ -6,12 +6,12 @@
 #include <span>
 #include <system_error>
 
+#include "platform/Directory.h"
 #include "tests/platform/TempDir.h"
 
 namespace {
 
 using platform::HeldFile;
-using platform::removeIfUnheld;
 using platformtest::readFile;
 using platformtest::TempDir;
 using platformtest::writeFile;
@@ -28,7 +28,8 @@ TEST(HeldFile, IsCreatedNewAndWrittenThroughItsHandle) {
 
   HeldFile held = HeldFile::createNew(dir / "part");
   held.write(std::as_bytes(std::span("content", 7)));
-  EXPECT_FALSE(removeIfUnheld(dir / "part")) << "still held while being written";
+  EXPECT_FALSE(platform::Directory::open(dir.path()).removeIfUnheld("part"))
+      << "still held while being written";
   held.release();
   EXPECT_EQ(readFile(dir / "part"), "content");
 }
@@ -37,15 +38,16 @@ TEST(HeldFile, OnlyAFileThatNoOneHoldsIsRemoved) {
   TempDir dir;
   writeFile(dir / "leftover", "half");
   HeldFile held = HeldFile::createNew(dir / "being-written");
+  const auto folder = platform::Directory::open(dir.path());
 
-  EXPECT_TRUE(removeIfUnheld(dir / "leftover"));
+  EXPECT_TRUE(folder.removeIfUnheld("leftover"));
   EXPECT_FALSE(std::filesystem::exists(dir / "leftover"));
-  EXPECT_FALSE(removeIfUnheld(dir / "being-written"));
+  EXPECT_FALSE(folder.removeIfUnheld("being-written"));
   EXPECT_TRUE(std::filesystem::exists(dir / "being-written"));
-  EXPECT_FALSE(removeIfUnheld(dir / "missing"));
+  EXPECT_FALSE(folder.removeIfUnheld("missing"));
 
   held.release();
-  EXPECT_TRUE(removeIfUnheld(dir / "being-written"));
+  EXPECT_TRUE(folder.removeIfUnheld("being-written"));
 }
 
 }  // namespace

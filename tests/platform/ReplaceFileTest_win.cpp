@@ -6,17 +6,21 @@
 #include <windows.h>
 
 #include "platform/ExecutableDirectory.h"
+#include "tests/platform/ReplacementFile.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/WineAttributes.h"
 
 namespace {
 
+using platform::Directory;
 using platformtest::readFile;
+using platformtest::replacementFile;
 using platformtest::TempDir;
 using platformtest::writeFile;
 
 TEST(ReplaceFileWindows, NewFileTakesTheAttributesOfTheOld) {
   TempDir dir;
+  const auto folder = Directory::open(dir.path());
   struct Row {
     const char* name;
     DWORD target;
@@ -29,13 +33,12 @@ TEST(ReplaceFileWindows, NewFileTakesTheAttributesOfTheOld) {
        }) {
     SCOPED_TRACE(row.name);
     const auto target = dir / "Quendral.dll";
-    const auto part = dir / "part";
     writeFile(target, "old");
     ASSERT_TRUE(SetFileAttributesW(target.c_str(), row.target));
-    writeFile(part, "new");
-    ASSERT_TRUE(SetFileAttributesW(part.c_str(), FILE_ATTRIBUTE_ARCHIVE));
+    auto part = replacementFile(folder, "part", "new");
 
-    platform::replaceFile(part, target);
+    platform::replaceFile(folder, part, "part", "Quendral.dll", folder.status("Quendral.dll"));
+    part.release();
     EXPECT_EQ(readFile(target), "new");
     EXPECT_EQ(GetFileAttributesW(target.c_str()), platformtest::attributesAsShown(row.target));
     ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL));
@@ -44,6 +47,7 @@ TEST(ReplaceFileWindows, NewFileTakesTheAttributesOfTheOld) {
 
 TEST(ReplaceFileWindows, FileOpenInAnotherProgramIsNotReplaced) {
   TempDir dir;
+  const auto folder = Directory::open(dir.path());
   const auto target = dir / "Quendral.exe";
   writeFile(target, "in use");
   for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE},
@@ -52,23 +56,32 @@ TEST(ReplaceFileWindows, FileOpenInAnotherProgramIsNotReplaced) {
     const HANDLE other = CreateFileW(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    writeFile(dir / "part", "new");
-    EXPECT_THROW(platform::replaceFile(dir / "part", target), std::system_error);
+    auto part = replacementFile(folder, "part", "new");
+    const auto status = folder.status("Quendral.exe");
+    EXPECT_THROW(platform::replaceFile(folder, part, "part", "Quendral.exe", status),
+                 std::system_error);
     CloseHandle(other);
+    part.release();
     EXPECT_EQ(readFile(target), "in use");
     EXPECT_EQ(readFile(dir / "part"), "new");
+    std::filesystem::remove(dir / "part");
   }
 }
 
 TEST(ReplaceFileWindows, RunningProgramIsNotReplaced) {
   // Beside the program: a rename to another volume would fail for that reason alone.
   const auto self = platform::executablePath();
-  const auto part = self.parent_path() / "platform_tests.part";
-  writeFile(part, "new");
+  const auto folder = Directory::open(self.parent_path());
+  const std::string name = self.filename().string();  // ASCII
   const auto size = std::filesystem::file_size(self);
-  EXPECT_THROW(platform::replaceFile(part, self), std::system_error);
+  {
+    auto part = replacementFile(folder, "platform_tests.part", "new");
+    EXPECT_THROW(
+        platform::replaceFile(folder, part, "platform_tests.part", name, folder.status(name)),
+        std::system_error);
+  }
   EXPECT_EQ(std::filesystem::file_size(self), size);
-  std::filesystem::remove(part);
+  std::filesystem::remove(self.parent_path() / "platform_tests.part");
 }
 
 }  // namespace

@@ -90,4 +90,13 @@ std::string runWithFileSizeLimit(std::uint64_t maxFileBytes, const ChildCheck& c
       check);
 }
 
+std::string runWithOpenFileLimit(unsigned maxOpenFiles, const ChildCheck& check) {
+  return runInChild(
+      [maxOpenFiles]() -> std::string {
+        const rlimit limit{maxOpenFiles, maxOpenFiles};
+        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 ? "" : "could not limit the open files";
+      },
+      check);
+}
+
 }  // namespace testsupport

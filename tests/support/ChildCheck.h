@@ -29,4 +29,7 @@ std::string runUnprivileged(const std::filesystem::path& workDirectory, const Ch
 // maxFileBytes (a write beyond fails with EFBIG instead of raising SIGXFSZ).
 std::string runWithFileSizeLimit(std::uint64_t maxFileBytes, const ChildCheck& check);
 
+// Few descriptors: in the child no more than maxOpenFiles files may be open at once.
+std::string runWithOpenFileLimit(unsigned maxOpenFiles, const ChildCheck& check);
+
 }  // namespace testsupport

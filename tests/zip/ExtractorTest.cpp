@@ -7,9 +7,11 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <map>
 
 #include "platform/ExclusiveFile.h"
+#include "platform/FileNameKey.h"
 #include "platform/FileStamps.h"
 #include "platform/HeldFile.h"
 #include "tests/support/DamagedStream.h"
@@ -51,10 +53,14 @@ TEST_F(ExtractorTest, NeverWritesThroughALinkThatLeadsOutside) {
                         ZipFixtureEntry{.name = "insidelink/fine.txt", .data = "fine"}}),
               base);
 
-  EXPECT_EQ(report.skipped.size(), 4u);
+  // Every path through a link is refused, also one that stays inside; a target that is a link
+  // is replaced by the new file, and what it led to stays as it was.
+  EXPECT_EQ(causes(report).size(), 4u);
   EXPECT_FALSE(report.endedBy);
   EXPECT_EQ(report.filesWritten, 1u);
-  EXPECT_EQ(readFile(base / "inside" / "fine.txt"), "fine");
+  EXPECT_FALSE(fs::exists(base / "inside" / "fine.txt"));
+  EXPECT_FALSE(fs::is_symlink(base / "victim.txt"));
+  EXPECT_EQ(readFile(base / "victim.txt"), "evil");
   EXPECT_EQ(readFile(outside / "victim.txt"), "original");
   EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
 }
@@ -66,19 +72,61 @@ TEST_F(ExtractorTest, RemovesLeftoverPartFilesButNoneThatSomeoneHolds) {
     return base / ("." + target + std::string(zip::PartFile::marker) + suffix);
   };
   const fs::path leftover = partFile("a.txt", "0123456789abcdef");
+  const fs::path shortLeftover = base / (std::string(zip::PartFile::marker) + "00112233aabbccdd");
   const fs::path elsewhere = scratch / "other" / ("." + std::string(zip::PartFile::marker) + "1");
   writeFile(leftover, "half");
+  writeFile(shortLeftover, "half");
   writeFile(elsewhere, "not in a folder this run writes to");
   writeFile(base / "a.txt", "old");
   platform::HeldFile held = platform::HeldFile::createNew(partFile("b.txt", "fedcba9876543210"));
+  // Names that only look like a part file's: no part file is ever so named.
+  const std::string notPartFiles[] = {
+      "." + std::string(zip::PartFile::marker) + "0123456789ABCDEF",      // upper case
+      "." + std::string(zip::PartFile::marker) + "0123456789abcde",       // 15 digits
+      "notes" + std::string(zip::PartFile::marker) + "0123456789abcdef",  // no leading dot
+      ".a.txt" + std::string(zip::PartFile::marker) + "0123456789abcdef.txt",
+      "invoice" + std::string(zip::PartFile::marker) + "old.txt",
+  };
+  for (const std::string& name : notPartFiles) writeFile(base / name, "someone's file");
 
   const auto report =
       extract(buildZip({ZipFixtureEntry{.name = "a.txt", .data = "new", .method = 8}}), base);
   EXPECT_EQ(report.filesWritten, 1u);
   EXPECT_EQ(readFile(base / "a.txt"), "new");
   EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_FALSE(fs::exists(shortLeftover));
+  for (const std::string& name : notPartFiles) EXPECT_TRUE(fs::exists(base / name)) << name;
   EXPECT_TRUE(fs::exists(partFile("b.txt", "fedcba9876543210"))) << "held by its writer";
   EXPECT_TRUE(fs::exists(elsewhere));
+}
+
+// An archive may hold a file named as a part file would be. It is the archive's own: the next
+// extraction does not take it for a leftover, also when its entry is not written that time.
+TEST_F(ExtractorTest, AnEntryNamedLikeAPartFileSurvivesTheNextExtraction) {
+  const std::string named = ".data.bin" + std::string(zip::PartFile::marker) + "0123456789abcdef";
+  const auto entries = [&](bool damaged) {
+    return std::vector<ZipFixtureEntry>{{.name = "Lib/data.bin", .data = "data"},
+                                        {.name = "Lib/" + named,
+                                         .data = "kept",
+                                         .crc = damaged ? std::optional(1u) : std::nullopt}};
+  };
+  const struct {
+    const char* name;
+    std::vector<ZipFixtureEntry> entries;
+    std::string mask;
+  } cases[] = {
+      {"written again", entries(false), "*"},
+      {"its entry fails", entries(true), "*"},
+      {"the mask leaves its entry out", entries(false), "data.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(base);
+    fs::create_directories(base);
+    ASSERT_EQ(extract(buildZip(entries(false)), base).filesWritten, 2u);
+    extract(buildZip(c.entries), base, {.password = {}, .mask = c.mask});
+    EXPECT_EQ(readFile(base / "Lib" / named), "kept");
+  }
 }
 
 TEST_F(ExtractorTest, FailedEntriesLeaveNoPartFiles) {
@@ -124,65 +172,193 @@ TEST_F(ExtractorTest, MaskSelectsByLastElement) {
 std::map<std::string, std::string> treeOf(const fs::path& root) {
   std::map<std::string, std::string> tree;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(item.path(), root).string();
+    const std::string relative = fs::relative(item.path(), root).generic_string();
     tree[relative] = item.is_directory() ? "<dir>" : readFile(item.path());
   }
   return tree;
 }
 
-// Entries decoded side by side must come out exactly as one after another: same files, same
-// report, same end, also where a path runs through a file that is still being decoded. Most are
-// encrypted, so that their data is decrypted several at once.
-TEST_F(ExtractorTest, DecodingSideBySideChangesNothing) {
-  const std::string password = "Quelbratzun%7";
-  std::vector<ZipFixtureEntry> entries;
-  for (int i = 0; i < 30; ++i) {
-    const uint16_t method = std::array<uint16_t, 4>{0, 8, 12, 14}[i % 4];
-    entries.push_back(
-        {.name = "d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat",
-         .data = std::string(static_cast<size_t>(1000 * i), static_cast<char>('a' + i % 26)),
-         .method = method,
-         .password = i % 5 == 0 ? std::nullopt : std::optional(password)});
-  }
-  entries.push_back({.name = "dup.txt", .data = "first", .method = 12});
-  entries.push_back({.name = "bad.txt", .data = "x", .method = 8, .crc = 7});
-  entries.push_back({.name = "dup.txt", .data = "second"});
-  entries.push_back({.name = "file", .data = std::string(200000, 'f'), .method = 14});
-  entries.push_back({.name = "file/", .externalAttributes = 0x10});  // a file is in the way
-  entries.push_back({.name = "late.txt", .data = "late", .method = 8});
-  entries.push_back({.name = "file/inside.txt", .data = "never"});  // ends the extraction
-  entries.push_back({.name = "after.txt", .data = "never"});
-  const std::string archive = buildZip(entries);
-
-  std::vector<zip::ExtractionReport> reports;
-  std::vector<std::map<std::string, std::string>> trees;
-  for (const unsigned threads : {1u, 4u}) {
-    const fs::path out = scratch / ("threads" + std::to_string(threads));
-    fs::create_directories(out);
-    reports.push_back(
-        extract(archive, out, {.password = {password}, .mask = "*", .threads = threads}));
-    trees.push_back(treeOf(out));
-  }
-  EXPECT_EQ(reports[0].filesWritten, 34u);  // both dup.txt count
-  EXPECT_TRUE(reports[0].endedBy);
-  EXPECT_EQ(reports[0].entriesNotReached, 1u);
-  EXPECT_EQ(trees[0]["dup.txt"], "second");
-  EXPECT_EQ(reports[1].filesWritten, reports[0].filesWritten);
-  EXPECT_EQ(reports[1].directoriesWritten, reports[0].directoriesWritten);
-  // Reasons name paths under each run's own directory.
-  const auto sameRun = [](std::string text) {
-    const size_t at = text.find("threads4");
-    return at == std::string::npos ? text : text.replace(at, 8, "threads1");
-  };
-  EXPECT_EQ(sameRun(reports[1].endedBy.value_or("")), reports[0].endedBy.value_or(""));
-  EXPECT_EQ(reports[1].entriesNotReached, reports[0].entriesNotReached);
-  ASSERT_EQ(reports[1].skipped.size(), reports[0].skipped.size());
-  for (size_t i = 0; i < reports[0].skipped.size(); ++i) {
-    EXPECT_EQ(reports[1].skipped[i].name, reports[0].skipped[i].name);
-    EXPECT_EQ(sameRun(reports[1].skipped[i].reason), reports[0].skipped[i].reason);
-  }
-  EXPECT_EQ(trees[1], trees[0]);
+// Whether two names are one file on this system (Windows folds letter case).
+bool oneFile(const char* a, const char* b) {
+  return platform::fileNameKey(a) == platform::fileNameKey(b);
 }
+
+// An archive whose extraction must come out as one entry after another would leave it, and
+// what that is.
+struct OrderCase {
+  std::string name;
+  std::function<std::vector<ZipFixtureEntry>()> entries;
+  // Checks the outcome of the extraction with one thread into out.
+  std::function<void(const zip::ExtractionReport&, const fs::path& out)> check;
+  int runs = 20;  // extractions with several threads, each compared with the one-thread one
+};
+
+// Large enough that its decoding is still under way when later entries are prepared.
+std::string slowContent() {
+  std::string content;
+  for (int i = 0; content.size() < 100000; ++i) content += std::to_string(i * 7919 % 100003) + ";";
+  return content;
+}
+
+const OrderCase orderCases[] = {
+    // Most are encrypted, so that their data is decrypted several at once; paths run through
+    // a file that is still being decoded.
+    {.name = "MixedMethodsAndFailures",
+     .entries =
+         [] {
+           const std::string password = "Quelbratzun%7";
+           std::vector<ZipFixtureEntry> entries;
+           for (int i = 0; i < 30; ++i) {
+             const uint16_t method = std::array<uint16_t, 4>{0, 8, 12, 14}[i % 4];
+             entries.push_back(
+                 {.name = "d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat",
+                  .data =
+                      std::string(static_cast<size_t>(1000 * i), static_cast<char>('a' + i % 26)),
+                  .method = method,
+                  .password = i % 5 == 0 ? std::nullopt : std::optional(password)});
+           }
+           entries.push_back({.name = "dup.txt", .data = "first", .method = 12});
+           entries.push_back({.name = "bad.txt", .data = "x", .method = 8, .crc = 7});
+           entries.push_back({.name = "dup.txt", .data = "second"});
+           entries.push_back({.name = "file", .data = std::string(200000, 'f'), .method = 14});
+           entries.push_back(
+               {.name = "file/", .externalAttributes = 0x10});  // a file is in the way
+           entries.push_back({.name = "late.txt", .data = "late", .method = 8});
+           entries.push_back({.name = "file/inside.txt", .data = "never"});  // ends the extraction
+           entries.push_back({.name = "after.txt", .data = "never"});
+           return entries;
+         },
+     .check =
+         [](const zip::ExtractionReport& report, const fs::path& out) {
+           EXPECT_EQ(report.filesWritten, 34u);  // both dup.txt count
+           EXPECT_TRUE(report.endedBy);
+           EXPECT_EQ(report.entriesNotReached, 1u);
+           EXPECT_EQ(readFile(out / "dup.txt"), "second");
+         },
+     .runs = 3},
+    {.name = "AFolderThenAFileOfItsName",
+     .entries =
+         [] {
+           return std::vector<ZipFixtureEntry>{{.name = "a/", .externalAttributes = 0x10},
+                                               {.name = "a", .data = "file"}};
+         },
+     .check =
+         [](const zip::ExtractionReport& report, const fs::path& out) {
+           EXPECT_TRUE(fs::is_directory(out / "a"));
+           EXPECT_EQ(causes(report), (Causes{{"a", "something other than a file is in the way"}}));
+         }},
+    {.name = "AFileThenAFolderOfItsName",
+     .entries =
+         [] {
+           return std::vector<ZipFixtureEntry>{{.name = "a", .data = slowContent(), .method = 8},
+                                               {.name = "a/", .externalAttributes = 0x10},
+                                               {.name = "b", .data = "after"}};
+         },
+     .check =
+         [](const zip::ExtractionReport& report, const fs::path& out) {
+           EXPECT_TRUE(fs::is_regular_file(out / "a"));
+           ASSERT_EQ(report.skipped.size(), 1u);
+           EXPECT_EQ(report.skipped[0].name, "a/");
+           EXPECT_EQ(readFile(out / "b"), "after");
+         }},
+    {.name = "AFolderThenFilesInsideItAndOfItsName",
+     .entries =
+         [] {
+           return std::vector<ZipFixtureEntry>{{.name = "d/x", .data = slowContent(), .method = 8},
+                                               {.name = "d/", .externalAttributes = 0x10},
+                                               {.name = "d", .data = "file"},
+                                               {.name = "d/y", .data = "y"}};
+         },
+     .check =
+         [](const zip::ExtractionReport& report, const fs::path& out) {
+           EXPECT_EQ(report.filesWritten, 2u);
+           EXPECT_EQ(report.directoriesWritten, 1u);
+           EXPECT_EQ(causes(report), (Causes{{"d", "something other than a file is in the way"}}));
+           EXPECT_EQ(readFile(out / "d" / "y"), "y");
+         }},
+    // On Windows the later of two names that differ in case wins, as for one name twice.
+    {.name = "NamesThatDifferInCase",
+     .entries =
+         [] {
+           return std::vector<ZipFixtureEntry>{
+               {.name = "Config.ini", .data = slowContent(), .method = 8},
+               {.name = "config.ini", .data = "second"}};
+         },
+     .check =
+         [](const zip::ExtractionReport& report, const fs::path& out) {
+           EXPECT_EQ(report.filesWritten, 2u);
+           EXPECT_EQ(readFile(out / "config.ini"), "second");
+           EXPECT_EQ(readFile(out / "Config.ini"),
+                     oneFile("Config.ini", "config.ini") ? "second" : slowContent());
+         }},
+    {.name = "AFileThenAPathThroughItInAnotherCase",
+     .entries =
+         [] {
+           return std::vector<ZipFixtureEntry>{{.name = "Foo", .data = slowContent(), .method = 8},
+                                               {.name = "foo/x", .data = "x"}};
+         },
+     .check =
+         [](const zip::ExtractionReport& report, const fs::path& out) {
+           EXPECT_TRUE(fs::is_regular_file(out / "Foo"));
+           EXPECT_EQ(report.endedBy.has_value(), oneFile("Foo", "foo"));
+           EXPECT_EQ(fs::exists(out / "foo" / "x"), !oneFile("Foo", "foo"));
+         }},
+    {.name = "AFolderThenAFileOfItsNameInAnotherCase",
+     .entries =
+         [] {
+           return std::vector<ZipFixtureEntry>{{.name = "Foo/", .externalAttributes = 0x10},
+                                               {.name = "foo", .data = "file"}};
+         },
+     .check =
+         [](const zip::ExtractionReport& report, const fs::path& out) {
+           EXPECT_TRUE(fs::is_directory(out / "Foo"));
+           EXPECT_EQ(report.skipped.size(), oneFile("Foo", "foo") ? 1u : 0u);
+         }},
+};
+
+class DecodingSideBySide : public ExtractorTest, public testing::WithParamInterface<OrderCase> {};
+
+// Entries decoded side by side must come out exactly as one after another: same files, same
+// report, same end, also where order matters: a path through a file still being decoded, a
+// folder and a file of one name, names that are one file on this system.
+TEST_P(DecodingSideBySide, ChangesNothing) {
+  const OrderCase& row = GetParam();
+  const std::string password = "Quelbratzun%7";
+  const std::string archive = buildZip(row.entries());
+  const auto extractWith = [&](unsigned threads, const fs::path& out) {
+    fs::create_directories(out);
+    return extract(archive, out, {.password = {password}, .mask = "*", .threads = threads});
+  };
+  const fs::path first = scratch / "threads1";
+  const zip::ExtractionReport expected = extractWith(1, first);
+  row.check(expected, first);
+  const auto tree = treeOf(first);
+  // Reasons name paths under each run's own directory.
+  const auto sameRun = [](std::string text, const std::string& directory) {
+    const size_t at = text.find(directory);
+    return at == std::string::npos ? text : text.replace(at, directory.size(), "threads1");
+  };
+  for (int run = 0; run < row.runs; ++run) {
+    const std::string directory = "threads4-" + std::to_string(run);
+    SCOPED_TRACE(directory);
+    const zip::ExtractionReport report = extractWith(4, scratch / directory);
+    EXPECT_EQ(report.filesWritten, expected.filesWritten);
+    EXPECT_EQ(report.directoriesWritten, expected.directoriesWritten);
+    EXPECT_EQ(sameRun(report.endedBy.value_or(""), directory), expected.endedBy.value_or(""));
+    EXPECT_EQ(report.entriesNotReached, expected.entriesNotReached);
+    ASSERT_EQ(report.skipped.size(), expected.skipped.size());
+    for (size_t i = 0; i < expected.skipped.size(); ++i) {
+      EXPECT_EQ(report.skipped[i].name, expected.skipped[i].name);
+      EXPECT_EQ(sameRun(report.skipped[i].reason, directory), expected.skipped[i].reason);
+    }
+    EXPECT_EQ(treeOf(scratch / directory), tree);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, DecodingSideBySide, testing::ValuesIn(orderCases),
+                         [](const testing::TestParamInfo<OrderCase>& row) {
+                           return row.param.name;
+                         });
 
 TEST_F(ExtractorTest, ReadErrorsSkipTheEntryTheyHit) {
   writeFile(base / "second.txt", "earlier");
@@ -274,24 +450,38 @@ TEST_F(ExtractorTest, BackslashNamesLandLikeSlashNames) {
   EXPECT_EQ(readFile(base / "Lib" / "otro.txt"), "other");
 }
 
+// A held file is left untouched whatever its content: also one that holds the entry's content
+// already gets neither the entry's time nor its read-only attribute.
 TEST_F(ExtractorTest, ReadOnlyOrHeldTargetsAreNotReplaced) {
   writeFile(base / "readonly.dll", "installed");
   fs::permissions(base / "readonly.dll", fs::perms::owner_read | fs::perms::group_read);
   writeFile(base / "running.exe", "installed");
   ExclusiveFile held(base / "running.exe", ExclusiveFile::Mode::OpenExisting);
+  const ZipFixtureEntry same{
+      .name = "same.exe", .data = "installed", .method = 8, .externalAttributes = 0x01};
+  writeFile(base / "same.exe", "installed");
+  ASSERT_TRUE(platform::setLastWriteTimeFromDos(base / "same.exe", same.dosDate, same.dosTime));
+  const auto sameTime = fs::last_write_time(base / "same.exe") + std::chrono::seconds(1);
+  fs::last_write_time(base / "same.exe", sameTime);  // within the entry's two seconds
+  ExclusiveFile heldSame(base / "same.exe", ExclusiveFile::Mode::OpenExisting);
 
   const auto result = extractIntoBase(buildZip({
       ZipFixtureEntry{.name = "readonly.dll", .data = "new", .method = 8},
       ZipFixtureEntry{.name = "running.exe", .data = "new", .method = 8},
+      same,
       ZipFixtureEntry{.name = "other.txt", .data = "new", .method = 8},
   }));
   EXPECT_EQ(result.filesWritten, 1u);
   EXPECT_EQ(causes(result),
             (Causes{{"readonly.dll", "the existing file is read-only"},
-                    {"running.exe", "the existing file cannot be opened for writing"}}));
+                    {"running.exe", "the existing file cannot be opened for writing"},
+                    {"same.exe", "the existing file cannot be opened for writing"}}));
   EXPECT_EQ(readFile(base / "readonly.dll"), "installed");
   held.close();  // on Windows nobody else may even read a held file
+  heldSame.close();
   EXPECT_EQ(readFile(base / "running.exe"), "installed");
+  EXPECT_EQ(fs::last_write_time(base / "same.exe"), sameTime);
+  EXPECT_NE(fs::status(base / "same.exe").permissions() & fs::perms::owner_write, fs::perms::none);
   EXPECT_EQ(readFile(base / "other.txt"), "new");
   EXPECT_FALSE(hasPartFiles(base));
 }

@@ -126,8 +126,14 @@ TEST_F(ExtractorTest, ReplacedFilesKeepTheirModeAndUnixEntriesTheirExecuteBits) 
   EXPECT_EQ(mode("dos.exe"), usual);
 }
 
-// A file whose content is already the entry's is left in place (a hard link to it still shares
-// it afterwards); any difference, wherever it lies, replaces it whole.
+ino_t inodeOf(const fs::path& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0);
+  return st.st_ino;
+}
+
+// A file whose content is already the entry's is left in place (the same file afterwards); any
+// difference, wherever it lies, replaces it whole.
 TEST_F(ExtractorTest, AFileThatIsAlreadyTheSameIsNotRewritten) {
   std::string big;
   for (int i = 0; big.size() < 200000; ++i) big += std::to_string(i * 7919 % 100003) + ",";
@@ -154,18 +160,97 @@ TEST_F(ExtractorTest, AFileThatIsAlreadyTheSameIsNotRewritten) {
     writeFile(base / "f.dat", c.old);
     const ZipFixtureEntry stamp;  // an install of the same version has the entry's time
     ASSERT_TRUE(platform::setLastWriteTimeFromDos(base / "f.dat", stamp.dosDate, stamp.dosTime));
-    fs::create_hard_link(base / "f.dat", outside / "link");
+    const ino_t before = inodeOf(base / "f.dat");
     const auto report =
         extract(buildZip({ZipFixtureEntry{.name = "f.dat", .data = c.entry, .method = 8}}), base);
     EXPECT_EQ(report.filesWritten, 1u);
     EXPECT_EQ(readFile(base / "f.dat"), c.entry);
-    EXPECT_EQ(fs::hard_link_count(base / "f.dat") == 2, c.old == c.entry) << "left in place";
+    EXPECT_EQ(inodeOf(base / "f.dat") == before, c.old == c.entry) << "left in place";
     // Its time is the entry's (2024) either way, not the moment it was written or left.
     EXPECT_LT(fs::last_write_time(base / "f.dat"),
               fs::file_time_type::clock::now() - std::chrono::hours(24 * 30));
     EXPECT_FALSE(hasPartFiles(base));
-    fs::remove(outside / "link");
   }
+}
+
+// Only a regular file that is no link and has no other name can be left as the entry's: a link
+// is judged by nothing it leads to and is replaced; a file with another name is replaced, so
+// that the entry's time and attributes do not reach that other name. What a link leads to, and
+// the other name, stay exactly as they were.
+TEST_F(ExtractorTest, ALinkOrAFileWithAnotherNameIsNeverLeftAsTheEntry) {
+  const ZipFixtureEntry stamp;
+  const auto installed = [&](const fs::path& path, const std::string& content) {
+    writeFile(path, content);
+    ASSERT_TRUE(platform::setLastWriteTimeFromDos(path, stamp.dosDate, stamp.dosTime));
+  };
+  // The entries' content sits, with their time, where each link leads.
+  installed(base / "b.txt", "content of a");
+  fs::create_symlink("b.txt", base / "a.txt");
+  installed(outside / "config.ini", "config");
+  fs::create_symlink(outside / "config.ini", base / "config.ini");
+  const auto outsideTime = fs::last_write_time(outside / "config.ini");
+  installed(base / "shared.dll", "shared");
+  fs::create_hard_link(base / "shared.dll", outside / "shared.dll");
+
+  const auto report = extract(
+      buildZip({ZipFixtureEntry{.name = "a.txt", .data = "content of a", .method = 8},
+                ZipFixtureEntry{.name = "b.txt", .data = "new b", .method = 8},
+                ZipFixtureEntry{.name = "config.ini", .data = "config", .externalAttributes = 1},
+                ZipFixtureEntry{.name = "shared.dll", .data = "shared", .externalAttributes = 1}}),
+      base);
+  EXPECT_EQ(report.filesWritten, 4u);
+  EXPECT_TRUE(report.skipped.empty());
+  for (const char* name : {"a.txt", "config.ini", "shared.dll"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(fs::is_symlink(base / name));
+    EXPECT_EQ(fs::hard_link_count(base / name), 1u);
+  }
+  EXPECT_EQ(readFile(base / "a.txt"), "content of a");
+  EXPECT_EQ(readFile(base / "b.txt"), "new b");
+  EXPECT_EQ(readFile(outside / "config.ini"), "config");
+  EXPECT_EQ(fs::last_write_time(outside / "config.ini"), outsideTime);
+  const auto writable = [](const fs::path& path) {
+    return (fs::status(path).permissions() & fs::perms::owner_write) != fs::perms::none;
+  };
+  EXPECT_TRUE(writable(outside / "config.ini"))
+      << "the read-only attribute reached the link's file";
+  EXPECT_TRUE(writable(outside / "shared.dll")) << "the read-only attribute reached the other name";
+  EXPECT_FALSE(writable(base / "shared.dll"));
+}
+
+// The superuser replacing another user's set-user-ID program: the new file is the superuser's,
+// so it must not keep the bits that would run it as its owner (an overwrite in place would have
+// cleared them too). An ordinary user runs it on its own set-user-ID file.
+TEST_F(ExtractorTest, AReplacedSetUserIdFileLosesTheSpecialBits) {
+  constexpr uid_t nobody = 65534;
+  writeFile(base / "tool", "old");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown((base / "tool").c_str(), nobody, nobody), 0);
+  }
+  ASSERT_EQ(::chmod((base / "tool").c_str(), 06755), 0);
+  const auto report = extract(buildZip({ZipFixtureEntry{.name = "tool", .data = "new"}}), base);
+  EXPECT_EQ(report.filesWritten, 1u);
+  struct stat st {};
+  ASSERT_EQ(::stat((base / "tool").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(readFile(base / "tool"), "new");
+}
+
+// An archive of many folders extracts within a small limit of open files: folders are held
+// only while entries need them (at most the 256 entries begun ahead, and a few more).
+TEST_F(ExtractorTest, AnArchiveOfManyFoldersNeedsFewOpenFiles) {
+  std::vector<ZipFixtureEntry> entries;
+  for (int i = 0; i < 800; ++i) {
+    entries.push_back({.name = "d" + std::to_string(i) + "/f", .data = std::to_string(i)});
+  }
+  const std::string archive = buildZip(entries);
+  const std::string failure = testsupport::runWithOpenFileLimit(450, [&]() -> std::string {
+    const auto report = extract(archive, base);
+    if (report.filesWritten == entries.size()) return "";
+    return std::to_string(report.filesWritten) + " written; " +
+           (report.skipped.empty() ? report.endedBy.value_or("") : report.skipped[0].reason);
+  });
+  EXPECT_EQ(failure, "");
 }
 
 }  // namespace
