@@ -49,6 +49,10 @@ qsizetype rowBytes(const PKPixelFormatGUID& format, qsizetype width) {
 constexpr qint64 kMostPixelsPerByte = 16384;
 // The largest image takes well under a second; a decoder still busy after this is stuck.
 constexpr std::chrono::seconds kLongestDecode{30};
+// The child maps the decoded pixels and the picture it hands over, each at most the bitmap
+// budget, and besides them libjxr's buffers of a few rows of macroblocks of the full width,
+// the copy of the data it is handed, and the allocator's slack: this is room for those.
+constexpr size_t kDecoderWorkingSpace = size_t{256} * 1024 * 1024;
 
 // How many times to halve the image while decoding (JPEG XR decodes at 1/1 to 1/16) so that
 // it stays at least as large as it is shown: the size that fits inside largest.
@@ -211,9 +215,12 @@ QImage decodeHdPhoto(QByteArrayView data, QSize largest, qsizetype maxBitmapByte
   if (!isHdPhoto(data)) return {};
   // libjxr asserts on what it reads and trusts offsets in the file: a damaged image must end
   // a child process, not the updater.
-  std::optional<std::string> bytes = platform::runInChildProcess(
-      [&] { return decodeHere(data, largest, maxBitmapBytes); },
-      sizeof(Picture) + static_cast<size_t>(maxBitmapBytes), kLongestDecode);
+  const auto bitmapBytes = static_cast<size_t>(maxBitmapBytes);
+  std::optional<std::string> bytes =
+      platform::runInChildProcess([&] { return decodeHere(data, largest, maxBitmapBytes); },
+                                  {.resultBytes = sizeof(Picture) + bitmapBytes,
+                                   .time = kLongestDecode,
+                                   .addedAddressSpace = 2 * bitmapBytes + kDecoderWorkingSpace});
   if (!bytes || bytes->size() < sizeof(Picture)) return {};
   Picture head;
   std::memcpy(&head, bytes->data(), sizeof head);

@@ -1,6 +1,7 @@
 // HD Photo (JPEG XR) images, which Qt has no decoder for, decoded from memory with libjxr in a
 // child process: libjxr asserts on what it reads, so a damaged file would otherwise end the
-// updater.
+// updater. The child may map little more than the two bitmaps it holds at most (the decoded
+// pixels and the picture it hands over), and what libjxr prints goes nowhere.
 #pragma once
 
 #include <QByteArrayView>

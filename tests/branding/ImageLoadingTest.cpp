@@ -107,6 +107,12 @@ const std::map<std::string, std::string>& fixtureCommands() {
       {"long.jxr",
        "convert -size 9000x16 xc:red -fill blue -draw 'rectangle 0,0 199,15' "
        "-type TrueColor BMP3:long24.bmp && JxrEncApp -i long24.bmp -o long.jxr"},
+      // The largest bitmap the budget takes (8000 x 4000 at 4 bytes), decoded at full size in
+      // the child: its address space must leave room for it.
+      {"largest.jxr",
+       "convert -size 8000x4000 xc:red -alpha set -channel A -evaluate set 50% +channel "
+       "-depth 8 -compress none largest.tif && JxrEncApp -i largest.tif -o largest.jxr -a 3 "
+       "> /dev/null && rm largest.tif"},
       {"wide.jxr",
        "convert -size 5000x10 xc:red BMP3:wide24.bmp && JxrEncApp -i wide24.bmp "
        "-o wide.jxr"},
@@ -195,6 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"wide.png", {4096, 8}, {{{2048, 4}, kRed}}, 0},
         FormatCase{"wide.bmp", {4096, 8}, {{{2048, 4}, kRed}}, 0},
         FormatCase{"wide.jxr", {4096, 8}, {{{2048, 4}, kRed}}, 2},
+        FormatCase{"largest.jxr", {4096, 2048}, {{{2048, 1024}, qRgba(255, 0, 0, 128)}}, 2},
         FormatCase{"long.jxr", {4096, 7}, {{{40, 3}, qRgb(0, 0, 255)}, {{2048, 3}, kRed}}, 2}),
     [](const auto& row) {
       std::string name = row.param.file;
