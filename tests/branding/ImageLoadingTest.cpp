@@ -320,6 +320,27 @@ QByteArray withChunkBeforeEnd(const std::string& file, const QByteArray& type,
   return bytes;
 }
 
+// The HD Photo fixture with its horizontal resolution entry turned into a text (the image's
+// description) of count bytes at offset 8: libjxr allocates the count before it reads the text.
+QByteArray withDescriptionOf(const std::string& file, quint32 count) {
+  QByteArray bytes = fixture(file);
+  if (bytes.size() < 8) return {};
+  const quint32 directory = qFromLittleEndian<quint32>(bytes.constData() + 4);
+  if (directory + 2 > static_cast<quint32>(bytes.size())) return {};
+  const quint16 entries = qFromLittleEndian<quint16>(bytes.constData() + directory);
+  for (quint16 i = 0; i < entries; ++i) {
+    const qsizetype entry = directory + 2 + 12 * i;
+    if (entry + 12 > bytes.size()) return {};
+    if (qFromLittleEndian<quint16>(bytes.constData() + entry) != 0xBC82) continue;  // resolution
+    putLittleEndian16(bytes, entry, 0x010E);  // image description
+    putLittleEndian16(bytes, entry + 2, 2);   // ASCII
+    putLittleEndian32(bytes, entry + 4, count);
+    putLittleEndian32(bytes, entry + 8, 8);
+    return bytes;
+  }
+  return {};
+}
+
 // A zlib stream of that many zero bytes, made without holding them.
 QByteArray compressedZeros(qsizetype size) {
   z_stream stream{};
@@ -418,6 +439,9 @@ std::vector<HostileCase> hostileCases() {
                                                keyword + compressedZeros(qsizetype{1} << 30));
                    },
                    false});
+  // libjxr allocates what an entry of the HD Photo directory declares before reading it.
+  cases.push_back(
+      {"DescriptionOf3GiB_jxr", [] { return withDescriptionOf("pattern.jxr", 0xC0000000); }, true});
   for (const char* format : {"tga", "ppm", "webp", "xpm"}) {
     const std::string file = std::string("pattern.") + format;
     cases.push_back({std::string("NotAccepted_") + format, [file] { return fixture(file); }, true});
