@@ -24,9 +24,9 @@ inline constexpr uint64_t kLargestImageData = 64ull * 1024 * 1024;
 
 // The data from the stream's position to its end (a stream positioned at its end, as one that
 // has just been written, is read whole from its start), decoded by content: BMP, JPEG, PNG, GIF,
-// TIFF, ICO or HD Photo, and nothing else. The first frame is taken. Empty data gives a null
-// image. Throws LoadingBitmapError for data no decoder takes, an image beyond the limits above,
-// or a first frame without width or height.
+// TIFF, ICO (icons and cursors) or HD Photo, and nothing else. The first frame is taken. Empty data
+// gives a null image. Throws LoadingBitmapError for data no decoder takes, an image beyond the
+// limits above, or a first frame without width or height.
 QImage decodeImageStream(ImageStream& stream);
 
 }  // namespace branding

@@ -97,6 +97,10 @@ const std::map<std::string, std::string>& fixtureCommands() {
       {"frames.ico", "convert -size 16x16 xc:red -size 32x32 xc:blue frames.ico"},
       {"wide.png", "convert -size 5000x10 xc:red wide.png"},
       {"png-inside.ico", "convert -size 256x256 xc:red png-inside.ico"},  // 256 px: held as PNG
+      // ImageMagick writes an icon's type (1) into a cursor too: the cursor's type is 2.
+      {"png-inside.cur",
+       "convert -size 256x256 xc:red ICO:png-inside.cur && "
+       "printf '\\002' | dd of=png-inside.cur bs=1 seek=2 conv=notrunc 2> /dev/null"},
       {"wide.bmp", "convert -size 5000x10 xc:red BMP3:wide.bmp"},
       // Formats Qt reads but the updater does not take.
       {"pattern.tga", PATTERN "pattern.tga"},
@@ -197,6 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"frames.tif", {8, 8}, {{{4, 4}, kRed}}, 0},
         FormatCase{"frames.ico", {16, 16}, {{{8, 8}, kRed}}, 0},
         FormatCase{"png-inside.ico", {256, 256}, {{{128, 128}, kRed}}, 0},
+        FormatCase{"png-inside.cur", {256, 256}, {{{128, 128}, kRed}}, 0},
         // Wider than the largest bitmap: scaled down to fit, keeping the ratio.
         FormatCase{"wide.png", {4096, 8}, {{{2048, 4}, kRed}}, 0},
         FormatCase{"wide.bmp", {4096, 8}, {{{2048, 4}, kRed}}, 0},
@@ -313,7 +318,7 @@ QByteArray withChunkBeforeEnd(const std::string& file, const QByteArray& type,
   chunk.resize(chunk.size() + 4);
   qToBigEndian(static_cast<quint32>(crc), chunk.data() + chunk.size() - 4);
   bytes.insert(bytes.size() - 12, chunk);
-  if (file.ends_with(".ico")) {  // the image's size in the icon directory
+  if (file.ends_with(".ico") || file.ends_with(".cur")) {  // the image's size in the directory
     const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + 14);
     putLittleEndian32(bytes, 14, size + static_cast<quint32>(chunk.size()));
   }
@@ -428,7 +433,8 @@ std::vector<HostileCase> hostileCases() {
                        [file] { return declaringSize(file, 0, 30); }, true});
   }
   // libpng, as Qt sets it up, allocates what a chunk declares before reading it.
-  for (const std::string file : {"pattern.png", "png-inside.ico"})
+  // Qt's icon reader takes cursors alike: the same directory with type 2 in place of 1.
+  for (const std::string file : {"pattern.png", "png-inside.ico", "png-inside.cur"})
     cases.push_back({"ChunkBeyondItsData_" + file.substr(file.size() - 3),
                      [file] { return withChunkBeforeEnd(file, "tEXt", "Comment", 0x6B000000); },
                      true});
