@@ -15,9 +15,10 @@ public:
 
 // The largest picture we keep; bigger images are scaled down to fit, keeping the aspect ratio.
 inline constexpr int kLargestBitmapSide = 4096;
-// The most a decoder may allocate for one bitmap. Decoders that scale while they decode (JPEG,
-// PNG) take images of any declared size; the others must fit their full-size bitmap in this, or
-// the image is refused before the bitmap is allocated.
+// The most a decoder may allocate for one bitmap. Decoders that scale while they decode (JPEG;
+// PNG in colour or in grey with alpha, of 8 bits a channel, not interlaced) take images of any
+// declared size; the others, other PNGs among them, must fit their full-size bitmap in this at
+// 4 bytes a pixel, or the image is refused before the bitmap is allocated.
 inline constexpr qsizetype kLargestDecodedBytes = qsizetype{128} * 1024 * 1024;
 // Image data beyond this is refused rather than read into memory.
 inline constexpr uint64_t kLargestImageData = 64ull * 1024 * 1024;

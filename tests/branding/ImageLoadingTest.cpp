@@ -371,6 +371,30 @@ QByteArray compressedZeros(qsizetype size) {
   return out;
 }
 
+// A PNG of one chunk of image data, all zero bytes: 8 or 16 bits a channel, grey (colour type 0)
+// or colour (2), not interlaced. A few hundred KB hold tens of megapixels.
+QByteArray pngOfZeros(quint32 width, quint32 height, quint8 bitDepth, quint8 colourType) {
+  const auto chunk = [](const QByteArray& type, const QByteArray& payload) {
+    QByteArray bytes(4, '\0');
+    qToBigEndian(static_cast<quint32>(payload.size()), bytes.data());
+    const QByteArray checked = type + payload;
+    QByteArray crc(4, '\0');
+    qToBigEndian(static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(checked.constData()),
+                                            static_cast<uInt>(checked.size()))),
+                 crc.data());
+    return bytes + checked + crc;
+  };
+  QByteArray header(13, '\0');  // then compression, filter and interlace methods 0
+  qToBigEndian(width, header.data());
+  qToBigEndian(height, header.data() + 4);
+  header[8] = static_cast<char>(bitDepth);
+  header[9] = static_cast<char>(colourType);
+  const qsizetype channels = colourType == 2 ? 3 : 1;
+  const qsizetype row = 1 + channels * bitDepth / 8 * width;  // a filter byte, then the pixels
+  return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+         chunk("IDAT", compressedZeros(row * height)) + chunk("IEND", {});
+}
+
 QByteArray randomBytes(uint32_t seed, qsizetype length, const QByteArray& prefix = {}) {
   std::mt19937 random(seed);
   QByteArray bytes = prefix;
@@ -438,6 +462,10 @@ std::vector<HostileCase> hostileCases() {
     cases.push_back({"ChunkBeyondItsData_" + file.substr(file.size() - 3),
                      [file] { return withChunkBeforeEnd(file, "tEXt", "Comment", 0x6B000000); },
                      true});
+  // Qt's PNG reader decodes grey of 16 bits a channel whole, and its scaling then works at 8
+  // bytes a pixel: 24 megapixels took over 400 MiB.
+  cases.push_back(
+      {"Grey16Of24Megapixels_png", [] { return pngOfZeros(6000, 4000, 16, 0); }, false});
   cases.push_back({"CompressedTextOf1GiB_png",
                    [] {
                      const QByteArray keyword("Comment\0\0", 9);  // then compression method 0
