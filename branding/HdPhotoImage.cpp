@@ -2,6 +2,8 @@
 
 #include "platform/ChildProcess.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <bit>
 #include <chrono>
@@ -49,6 +51,10 @@ qsizetype rowBytes(const PKPixelFormatGUID& format, qsizetype width) {
 constexpr qint64 kMostPixelsPerByte = 16384;
 // The largest image takes well under a second; a decoder still busy after this is stuck.
 constexpr std::chrono::seconds kLongestDecode{30};
+// The child maps the decoded pixels and the picture it hands over, each at most the bitmap
+// budget, and besides them libjxr's buffers of a few rows of macroblocks of the full width,
+// the copy of the data it is handed, and the allocator's slack: this is room for those.
+constexpr size_t kDecoderWorkingSpace = size_t{256} * 1024 * 1024;
 
 // How many times to halve the image while decoding (JPEG XR decodes at 1/1 to 1/16) so that
 // it stays at least as large as it is shown: the size that fits inside largest.
@@ -91,6 +97,45 @@ constexpr Target kOpaque[] = {{&GUID_PKPixelFormat24bppBGR, QImage::Format_BGR88
                               {&GUID_PKPixelFormat8bppGray, QImage::Format_Grayscale8},
                               {&GUID_PKPixelFormat32bppBGR, QImage::Format_RGB32}};
 static_assert(std::endian::native == std::endian::little);
+
+// Bytes of one value of an entry of the container's directory, by its type (TIFF's: BYTE,
+// ASCII, SHORT, LONG, RATIONAL, their signed forms, FLOAT, DOUBLE); other types count as bytes.
+quint64 valueBytes(quint16 type) {
+  switch (type) {
+    case 3:
+    case 8:
+      return 2;
+    case 4:
+    case 9:
+    case 11:
+      return 4;
+    case 5:
+    case 10:
+    case 12:
+      return 8;
+    default:
+      return 1;
+  }
+}
+
+// libjxr allocates what an entry of the directory declares before it reads the entry's values
+// (a few bytes may declare a text of 3 GiB): true when the directory, and the values of every
+// entry that holds them elsewhere than in its own 4 bytes, lie within the data.
+bool directoryFitsTheData(QByteArrayView data) {
+  const auto size = static_cast<quint64>(data.size());
+  const auto at = [&](quint64 offset) { return data.data() + offset; };
+  if (size < 8) return false;
+  const quint64 directory = qFromLittleEndian<quint32>(at(4));
+  if (directory + 2 > size) return false;
+  const quint64 entries = qFromLittleEndian<quint16>(at(directory));
+  if (directory + 2 + 12 * entries > size) return false;
+  for (quint64 entry = directory + 2; entry < directory + 2 + 12 * entries; entry += 12) {
+    const quint64 bytes = valueBytes(qFromLittleEndian<quint16>(at(entry + 2))) *
+                          qFromLittleEndian<quint32>(at(entry + 4));
+    if (bytes > 4 && qFromLittleEndian<quint32>(at(entry + 8)) + bytes > size) return false;
+  }
+  return true;
+}
 
 // The picture as the child process hands it over: this header, then the rows.
 struct Picture {
@@ -208,12 +253,15 @@ bool isHdPhoto(QByteArrayView data) {
 }
 
 QImage decodeHdPhoto(QByteArrayView data, QSize largest, qsizetype maxBitmapBytes) {
-  if (!isHdPhoto(data)) return {};
+  if (!isHdPhoto(data) || !directoryFitsTheData(data)) return {};
   // libjxr asserts on what it reads and trusts offsets in the file: a damaged image must end
   // a child process, not the updater.
-  std::optional<std::string> bytes = platform::runInChildProcess(
-      [&] { return decodeHere(data, largest, maxBitmapBytes); },
-      sizeof(Picture) + static_cast<size_t>(maxBitmapBytes), kLongestDecode);
+  const auto bitmapBytes = static_cast<size_t>(maxBitmapBytes);
+  std::optional<std::string> bytes =
+      platform::runInChildProcess([&] { return decodeHere(data, largest, maxBitmapBytes); },
+                                  {.resultBytes = sizeof(Picture) + bitmapBytes,
+                                   .time = kLongestDecode,
+                                   .addedAddressSpace = 2 * bitmapBytes + kDecoderWorkingSpace});
   if (!bytes || bytes->size() < sizeof(Picture)) return {};
   Picture head;
   std::memcpy(&head, bytes->data(), sizeof head);

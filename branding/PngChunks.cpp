@@ -12,8 +12,11 @@ bool isPng(QByteArrayView data) {
   return data.startsWith(kPngSignature);
 }
 
-bool isIcon(QByteArrayView data) {
-  return data.size() >= 6 && data.startsWith(QByteArrayView("\0\0\1\0", 4));
+// An icon or a cursor: the directory's reserved word, then its type, 1 or 2. Qt's icon reader
+// takes both.
+bool isIconOrCursor(QByteArrayView data) {
+  return data.size() >= 6 && (data.startsWith(QByteArrayView("\0\0\1\0", 4)) ||
+                              data.startsWith(QByteArrayView("\0\0\2\0", 4)));
 }
 
 uint32_t bigEndian32(QByteArrayView data, qsizetype at) {
@@ -55,7 +58,7 @@ bool iconImagesFit(QByteArrayView icon) {
 
 bool pngChunksFitTheirData(QByteArrayView data) {
   if (isPng(data)) return chunksFit(data);
-  if (isIcon(data)) return iconImagesFit(data);
+  if (isIconOrCursor(data)) return iconImagesFit(data);
   return true;
 }
 

@@ -8,9 +8,9 @@
 
 namespace branding {
 
-// False when the data is a PNG, or an icon holding PNG images (which Qt's icon reader decodes
-// as PNGs), with a chunk before IEND that declares more bytes than follow its header. True for
-// any other data.
+// False when the data is a PNG, or an icon or cursor holding PNG images (which Qt's icon reader
+// decodes as PNGs), with a chunk before IEND that declares more bytes than follow its header.
+// True for any other data.
 bool pngChunksFitTheirData(QByteArrayView data);
 
 }  // namespace branding

@@ -97,6 +97,10 @@ const std::map<std::string, std::string>& fixtureCommands() {
       {"frames.ico", "convert -size 16x16 xc:red -size 32x32 xc:blue frames.ico"},
       {"wide.png", "convert -size 5000x10 xc:red wide.png"},
       {"png-inside.ico", "convert -size 256x256 xc:red png-inside.ico"},  // 256 px: held as PNG
+      // ImageMagick writes an icon's type (1) into a cursor too: the cursor's type is 2.
+      {"png-inside.cur",
+       "convert -size 256x256 xc:red ICO:png-inside.cur && "
+       "printf '\\002' | dd of=png-inside.cur bs=1 seek=2 conv=notrunc 2> /dev/null"},
       {"wide.bmp", "convert -size 5000x10 xc:red BMP3:wide.bmp"},
       // Formats Qt reads but the updater does not take.
       {"pattern.tga", PATTERN "pattern.tga"},
@@ -107,6 +111,12 @@ const std::map<std::string, std::string>& fixtureCommands() {
       {"long.jxr",
        "convert -size 9000x16 xc:red -fill blue -draw 'rectangle 0,0 199,15' "
        "-type TrueColor BMP3:long24.bmp && JxrEncApp -i long24.bmp -o long.jxr"},
+      // The largest bitmap the budget takes (8000 x 4000 at 4 bytes), decoded at full size in
+      // the child: its address space must leave room for it.
+      {"largest.jxr",
+       "convert -size 8000x4000 xc:red -alpha set -channel A -evaluate set 50% +channel "
+       "-depth 8 -compress none largest.tif && JxrEncApp -i largest.tif -o largest.jxr -a 3 "
+       "> /dev/null && rm largest.tif"},
       {"wide.jxr",
        "convert -size 5000x10 xc:red BMP3:wide24.bmp && JxrEncApp -i wide24.bmp "
        "-o wide.jxr"},
@@ -191,10 +201,12 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"frames.tif", {8, 8}, {{{4, 4}, kRed}}, 0},
         FormatCase{"frames.ico", {16, 16}, {{{8, 8}, kRed}}, 0},
         FormatCase{"png-inside.ico", {256, 256}, {{{128, 128}, kRed}}, 0},
+        FormatCase{"png-inside.cur", {256, 256}, {{{128, 128}, kRed}}, 0},
         // Wider than the largest bitmap: scaled down to fit, keeping the ratio.
         FormatCase{"wide.png", {4096, 8}, {{{2048, 4}, kRed}}, 0},
         FormatCase{"wide.bmp", {4096, 8}, {{{2048, 4}, kRed}}, 0},
         FormatCase{"wide.jxr", {4096, 8}, {{{2048, 4}, kRed}}, 2},
+        FormatCase{"largest.jxr", {4096, 2048}, {{{2048, 1024}, qRgba(255, 0, 0, 128)}}, 2},
         FormatCase{"long.jxr", {4096, 7}, {{{40, 3}, qRgb(0, 0, 255)}, {{2048, 3}, kRed}}, 2}),
     [](const auto& row) {
       std::string name = row.param.file;
@@ -306,11 +318,32 @@ QByteArray withChunkBeforeEnd(const std::string& file, const QByteArray& type,
   chunk.resize(chunk.size() + 4);
   qToBigEndian(static_cast<quint32>(crc), chunk.data() + chunk.size() - 4);
   bytes.insert(bytes.size() - 12, chunk);
-  if (file.ends_with(".ico")) {  // the image's size in the icon directory
+  if (file.ends_with(".ico") || file.ends_with(".cur")) {  // the image's size in the directory
     const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + 14);
     putLittleEndian32(bytes, 14, size + static_cast<quint32>(chunk.size()));
   }
   return bytes;
+}
+
+// The HD Photo fixture with its horizontal resolution entry turned into a text (the image's
+// description) of count bytes at offset 8: libjxr allocates the count before it reads the text.
+QByteArray withDescriptionOf(const std::string& file, quint32 count) {
+  QByteArray bytes = fixture(file);
+  if (bytes.size() < 8) return {};
+  const quint32 directory = qFromLittleEndian<quint32>(bytes.constData() + 4);
+  if (directory + 2 > static_cast<quint32>(bytes.size())) return {};
+  const quint16 entries = qFromLittleEndian<quint16>(bytes.constData() + directory);
+  for (quint16 i = 0; i < entries; ++i) {
+    const qsizetype entry = directory + 2 + 12 * i;
+    if (entry + 12 > bytes.size()) return {};
+    if (qFromLittleEndian<quint16>(bytes.constData() + entry) != 0xBC82) continue;  // resolution
+    putLittleEndian16(bytes, entry, 0x010E);  // image description
+    putLittleEndian16(bytes, entry + 2, 2);   // ASCII
+    putLittleEndian32(bytes, entry + 4, count);
+    putLittleEndian32(bytes, entry + 8, 8);
+    return bytes;
+  }
+  return {};
 }
 
 // A zlib stream of that many zero bytes, made without holding them.
@@ -336,6 +369,30 @@ QByteArray compressedZeros(qsizetype size) {
   }
   deflateEnd(&stream);
   return out;
+}
+
+// A PNG of one chunk of image data, all zero bytes: 8 or 16 bits a channel, grey (colour type 0)
+// or colour (2), not interlaced. A few hundred KB hold tens of megapixels.
+QByteArray pngOfZeros(quint32 width, quint32 height, quint8 bitDepth, quint8 colourType) {
+  const auto chunk = [](const QByteArray& type, const QByteArray& payload) {
+    QByteArray bytes(4, '\0');
+    qToBigEndian(static_cast<quint32>(payload.size()), bytes.data());
+    const QByteArray checked = type + payload;
+    QByteArray crc(4, '\0');
+    qToBigEndian(static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(checked.constData()),
+                                            static_cast<uInt>(checked.size()))),
+                 crc.data());
+    return bytes + checked + crc;
+  };
+  QByteArray header(13, '\0');  // then compression, filter and interlace methods 0
+  qToBigEndian(width, header.data());
+  qToBigEndian(height, header.data() + 4);
+  header[8] = static_cast<char>(bitDepth);
+  header[9] = static_cast<char>(colourType);
+  const qsizetype channels = colourType == 2 ? 3 : 1;
+  const qsizetype row = 1 + channels * bitDepth / 8 * width;  // a filter byte, then the pixels
+  return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+         chunk("IDAT", compressedZeros(row * height)) + chunk("IEND", {});
 }
 
 QByteArray randomBytes(uint32_t seed, qsizetype length, const QByteArray& prefix = {}) {
@@ -400,10 +457,15 @@ std::vector<HostileCase> hostileCases() {
                        [file] { return declaringSize(file, 0, 30); }, true});
   }
   // libpng, as Qt sets it up, allocates what a chunk declares before reading it.
-  for (const std::string file : {"pattern.png", "png-inside.ico"})
+  // Qt's icon reader takes cursors alike: the same directory with type 2 in place of 1.
+  for (const std::string file : {"pattern.png", "png-inside.ico", "png-inside.cur"})
     cases.push_back({"ChunkBeyondItsData_" + file.substr(file.size() - 3),
                      [file] { return withChunkBeforeEnd(file, "tEXt", "Comment", 0x6B000000); },
                      true});
+  // Qt's PNG reader decodes grey of 16 bits a channel whole, and its scaling then works at 8
+  // bytes a pixel: 24 megapixels took over 400 MiB.
+  cases.push_back(
+      {"Grey16Of24Megapixels_png", [] { return pngOfZeros(6000, 4000, 16, 0); }, false});
   cases.push_back({"CompressedTextOf1GiB_png",
                    [] {
                      const QByteArray keyword("Comment\0\0", 9);  // then compression method 0
@@ -411,6 +473,9 @@ std::vector<HostileCase> hostileCases() {
                                                keyword + compressedZeros(qsizetype{1} << 30));
                    },
                    false});
+  // libjxr allocates what an entry of the HD Photo directory declares before reading it.
+  cases.push_back(
+      {"DescriptionOf3GiB_jxr", [] { return withDescriptionOf("pattern.jxr", 0xC0000000); }, true});
   for (const char* format : {"tga", "ppm", "webp", "xpm"}) {
     const std::string file = std::string("pattern.") + format;
     cases.push_back({std::string("NotAccepted_") + format, [file] { return fixture(file); }, true});

@@ -13,6 +13,7 @@
 #include "zip/codecs/BitReader.h"
 #include "zip/codecs/Codecs.h"
 #include "zip/codecs/OutputWindow.h"
+#include "zip/codecs/ShrinkTable.h"
 
 namespace zip {
 namespace {
@@ -20,19 +21,13 @@ namespace {
 constexpr unsigned firstCodeBits = 9;
 constexpr unsigned lastCodeBits = 13;
 constexpr size_t tableSize = size_t{1} << lastCodeBits;
+static_assert(tableSize == ShrinkTable::kSize);
 constexpr uint16_t control = 256;
-constexpr uint16_t freeCode = 0xFFFF;  // in parent_: the code is free
-constexpr uint16_t root = 0xFFFE;      // in parent_: a single byte
+constexpr uint16_t noCode = 0xFFFF;  // in previous_: no code read yet
 
 class ShrinkDecoder final : public Decoder {
 public:
-  explicit ShrinkDecoder(uint64_t size) : size_(size) {
-    parent_.fill(freeCode);
-    for (size_t code = 0; code < 256; ++code) {
-      parent_[code] = root;
-      value_[code] = static_cast<uint8_t>(code);
-    }
-  }
+  explicit ShrinkDecoder(uint64_t size) : size_(size) {}
 
   DecodeStep decode(std::span<const std::byte> input, bool inputEnded,
                     std::span<std::byte> output) override {
@@ -58,14 +53,14 @@ private:
       if (action == 1) {
         if (++codeBits_ > lastCodeBits) throw ZipError("corrupt shrunk data: codes too wide");
       } else if (action == 2) {
-        clearLeaves();
+        table_.clearLeaves();
       } else {
         throw ZipError("corrupt shrunk data: unknown control code");
       }
       return true;
     }
     bits_.throwIfPastEnd("shrunk");
-    if (previous_ == freeCode) {
+    if (previous_ == noCode) {
       if (code > 255) throw ZipError("corrupt shrunk data: first code is no byte");
       previous_ = static_cast<uint16_t>(code);
       first_ = static_cast<uint8_t>(code);
@@ -76,14 +71,14 @@ private:
     // The string, last byte first.
     size_t length = 0;
     uint16_t at = static_cast<uint16_t>(code);
-    while (at != root) {
+    while (at != ShrinkTable::kByte) {
       if (length == stack_.size()) throw ZipError("corrupt shrunk data: endless string");
-      if (parent_[at] == freeCode) {
+      if (table_.prefix(at) == ShrinkTable::kFree) {
         stack_[length++] = first_;
         at = previous_;
       } else {
-        stack_[length++] = value_[at];
-        at = parent_[at];
+        stack_[length++] = table_.last(at);
+        at = table_.prefix(at);
       }
     }
     first_ = stack_[length - 1];
@@ -91,38 +86,19 @@ private:
 
     // The previous string plus this one's first byte becomes the lowest free code. A full
     // table takes nothing more until a partial clear.
-    while (nextFree_ < tableSize && parent_[nextFree_] != freeCode) ++nextFree_;
-    if (nextFree_ < tableSize) {
-      parent_[nextFree_] = previous_;
-      value_[nextFree_] = first_;
-    }
+    table_.add(previous_, first_);
     previous_ = static_cast<uint16_t>(code);
     return true;
-  }
-
-  // The partial clear: every code above 256 that no other code extends is freed.
-  void clearLeaves() {
-    std::array<bool, tableSize> extended{};
-    for (size_t code = control + 1; code < tableSize; ++code) {
-      const uint16_t parent = parent_[code];
-      if (parent != freeCode && parent != root && parent > control) extended[parent] = true;
-    }
-    for (size_t code = control + 1; code < tableSize; ++code) {
-      if (!extended[code]) parent_[code] = freeCode;
-    }
-    nextFree_ = control + 1;
   }
 
   uint64_t size_;
   BitReader bits_;
   OutputWindow window_{tableSize};
   unsigned codeBits_ = firstCodeBits;
-  std::array<uint16_t, tableSize> parent_{};
-  std::array<uint8_t, tableSize> value_{};
+  ShrinkTable table_;
   std::array<uint8_t, tableSize> stack_{};
-  uint16_t previous_ = freeCode;  // the code read last; freeCode before the first
-  uint8_t first_ = 0;             // the first byte of the string written last
-  size_t nextFree_ = control + 1;
+  uint16_t previous_ = noCode;  // the code read last
+  uint8_t first_ = 0;           // the first byte of the string written last
 };
 
 }  // namespace
