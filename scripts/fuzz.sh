@@ -17,6 +17,7 @@ build="$(realpath -m "${2:-$root/build-fuzz}")"
 # directory it is given> <executions with FUZZ_SEED> [extra libFuzzer options]
 fuzzers=(
   "zip_extract_fuzzer tests/zip/make_fuzz_seeds.sh 30000 -max_len=16384"
+  "zip_codec_fuzzer tests/zip/make_codec_fuzz_seeds.sh 13000 -max_len=16384"
   "fuzz_version_history tests/versioncheck/fuzz/corpus 1500000 -dict=$root/tests/versioncheck/fuzz/version_history.dict"
   "fuzz_image_decode tests/branding/fuzz/make_fuzz_seeds.sh 15000 -max_len=65536"
 )

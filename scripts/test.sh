@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the formatting, builds with ASan and UBSan, runs the fuzz
 # targets (a fixed number of executions from FUZZ_SEED, 1 by default, so that the run repeats;
-# FUZZ_SECONDS=0 skips them), and runs every test. Then the Windows stage (WINDOWS_TESTS=0 skips
-# it): the cross build of the libraries below the window, with their tests under Wine, headless.
+# FUZZ_SECONDS=0 skips them), and runs every test. Then the tests of the zip library and of the
+# extraction again, built with ThreadSanitizer: their entries are decoded on several threads.
+# Then the Windows stage (WINDOWS_TESTS=0 skips it): the cross build of the libraries below the
+# window, with their tests under Wine, headless.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/install-deps.sh
@@ -14,6 +16,10 @@ if [ "${FUZZ_SECONDS:-60}" -gt 0 ]; then
   FUZZ_SEED="${FUZZ_SEED:-1}" bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}" build/fuzz
 fi
 ctest --preset ci -j2
+
+cmake --preset tsan
+cmake --build --preset tsan
+ctest --preset tsan -j2
 
 if [ "${WINDOWS_TESTS:-1}" != 0 ]; then
   cmake --preset windows-cross

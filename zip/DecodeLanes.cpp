@@ -2,6 +2,7 @@
 
 #include <array>
 #include <exception>
+#include <utility>
 
 #include "zip/TraditionalCipher.h"
 
@@ -12,14 +13,14 @@ void DecodeLanes::step(Lane& lane, Step&& work) {
   if (lane.ended) return;
   try {
     work();
+  } catch (const std::exception& failure) {
+    fail(lane, failure.what());
   } catch (...) {
-    lane.job->abandon();
-    lane.done.set_exception(std::current_exception());
-    lane.ended = true;
+    fail(lane, "unknown error");
   }
 }
 
-void DecodeLanes::start(std::unique_ptr<DecodeJob> job, std::promise<void> done) {
+void DecodeLanes::start(std::unique_ptr<DecodeJob> job, std::promise<DecodeJob::Failure> done) {
   Lane& lane = lanes_.emplace_back();
   lane.job = std::move(job);
   lane.done = std::move(done);
@@ -56,7 +57,16 @@ void DecodeLanes::advance() {
 
 void DecodeLanes::end(Lane& lane) {
   lane.job->finish();
-  lane.done.set_value();
+  lane.done.set_value(std::nullopt);
+  lane.ended = true;
+}
+
+// The failure crosses to the thread that reads the future as text. An exception object would
+// cross too, but the C++ runtime frees it under reference counts that ThreadSanitizer does not
+// see (libstdc++ is not instrumented), so every failed entry would be reported as a race.
+void DecodeLanes::fail(Lane& lane, const char* failure) {
+  lane.job->abandon();
+  lane.done.set_value(std::string(failure));
   lane.ended = true;
 }
 

@@ -7,16 +7,22 @@
 #include <cstddef>
 #include <future>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "zip/EntryReader.h"
 
 namespace zip {
 
-// One entry's work, in the steps the lanes drive. Whatever a step throws ends the job and goes
-// to its future.
+// One entry's work, in the steps the lanes drive. Whatever a step throws ends the job, and its
+// text goes to the job's future.
 class DecodeJob {
 public:
+  // What a job's future holds: nothing when the job ended whole, otherwise the text of what
+  // ended it ("unknown error" for what is not a std::exception).
+  using Failure = std::optional<std::string>;
+
   virtual ~DecodeJob() = default;
   // Runs first, with the buffers the job keeps until it ends; returns the reader to decode
   // with, begun on those buffers, or null when there is nothing to decode.
@@ -41,7 +47,7 @@ public:
   bool empty() const { return lanes_.empty(); }
 
   // Starts the job in a lane of its own, or ends it at once when it has nothing to decode.
-  void start(std::unique_ptr<DecodeJob> job, std::promise<void> done);
+  void start(std::unique_ptr<DecodeJob> job, std::promise<DecodeJob::Failure> done);
   // One round over every lane; the jobs that end leave their lanes.
   void advance();
   // Advances until every job has ended.
@@ -52,7 +58,7 @@ public:
 private:
   struct Lane {
     std::unique_ptr<DecodeJob> job;
-    std::promise<void> done;
+    std::promise<DecodeJob::Failure> done;
     std::unique_ptr<DecodeBuffers> buffers;
     EntryReader* reader = nullptr;
     bool ended = false;
@@ -62,6 +68,7 @@ private:
   template <typename Step>
   void step(Lane& lane, Step&& work);
   void end(Lane& lane);
+  void fail(Lane& lane, const char* failure);
   void removeEnded();
 
   std::vector<Lane> lanes_;

@@ -17,9 +17,9 @@ DecodePool::~DecodePool() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-std::future<void> DecodePool::submit(std::unique_ptr<DecodeJob> job) {
-  std::promise<void> done;
-  std::future<void> result = done.get_future();
+std::future<DecodeJob::Failure> DecodePool::submit(std::unique_ptr<DecodeJob> job) {
+  std::promise<DecodeJob::Failure> done;
+  std::future<DecodeJob::Failure> result = done.get_future();
   if (threads_.empty()) {
     inlineLanes_->start(std::move(job), std::move(done));
     inlineLanes_->runAll();

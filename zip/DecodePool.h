@@ -24,13 +24,13 @@ public:
   DecodePool(const DecodePool&) = delete;
   DecodePool& operator=(const DecodePool&) = delete;
 
-  // The future holds what a step of the job threw, if one did.
-  std::future<void> submit(std::unique_ptr<DecodeJob> job);
+  // The future holds the text of what a step of the job threw, if one did.
+  std::future<DecodeJob::Failure> submit(std::unique_ptr<DecodeJob> job);
 
 private:
   struct Queued {
     std::unique_ptr<DecodeJob> job;
-    std::promise<void> done;
+    std::promise<DecodeJob::Failure> done;
   };
 
   void work();

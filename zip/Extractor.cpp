@@ -149,7 +149,7 @@ struct Extractor::Pending {
   std::unique_ptr<EntryReader> reader;
   std::unique_ptr<ReplacingSink> sink;
   // Ends when the decoding thread has put the entry in place, or holds why it could not.
-  std::future<void> decoded;
+  std::future<DecodeJob::Failure> decoded;
   uint64_t memory = 0;
 
   bool isFile() const { return reader != nullptr; }
@@ -286,7 +286,7 @@ void Extractor::finish(Pending& item) {
       ++report_.directoriesWritten;  // made when it was prepared
       return;
     }
-    item.decoded.get();
+    if (const DecodeJob::Failure failure = item.decoded.get()) throw ZipError(*failure);
     ++report_.filesWritten;
   } catch (const std::exception& failure) {
     report_.skipped.push_back({displayName(*item.entry), failure.what()});

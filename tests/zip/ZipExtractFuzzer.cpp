@@ -1,6 +1,12 @@
 // libFuzzer target: opens fuzzed bytes as an archive and extracts it into a scratch directory,
 // as the updater would with its archive password. Anything but a clean skip or refusal (a
 // crash, a sanitizer report, a hang, runaway memory) is a finding.
+//
+// Input: one byte that chooses the decoding threads, then the archive. With one thread an input
+// replays exactly; with two to four, entries are decoded side by side and encrypted ones
+// decrypted together (zip/DecodeLanes), which only several threads reach, but the order of
+// events differs from run to run. To open an input as an archive, drop its first byte
+// (tail -c +2).
 #include <stdlib.h>
 
 #include <cstddef>
@@ -44,16 +50,17 @@ void emptyDirectory(const fs::path& directory) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
   const fs::path& base = scratchDirectory();
-  zip::MemoryInputStream stream(std::as_bytes(std::span(data, size)));
+  const unsigned threads = 1 + data[0] % 4;
+  zip::MemoryInputStream stream(std::as_bytes(std::span(data + 1, size - 1)));
   try {
     zip::ZipArchive archive(stream);
     zip::ExtractOptions options;
     options.password = {"Quelbratzun%7", 4};
     // The size guard holds output to what entries declare; a small cap keeps each run quick.
     options.maxEntrySize = 8u << 20;
-    // One thread: a finding must replay the same way.
-    options.threads = 1;
+    options.threads = threads;
     zip::Extractor(archive, base, std::move(options)).run();
   } catch (const zip::ZipError&) {
     // Not an archive we read: the updater skips it the same way.

@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
 # Writes small archives into the directory given, as seeds for the ZIP fuzzer: every method
-# we read, encryption, data descriptors, ZIP64, directories, a comment, names of each kind.
-# Seeds stay below the fuzzer's -max_len (16 KiB).
+# we read, encryption, data descriptors, ZIP64, directories, a comment, names of each kind, and
+# several encrypted entries whose decoding takes a while, so that with several threads some are
+# decrypted together. Each archive is written twice, behind the fuzzer's thread byte: once for
+# one thread, once for two. Seeds stay below the fuzzer's -max_len (16 KiB).
 set -euo pipefail
 out="$(cd "${1:?usage: make_fuzz_seeds.sh <output directory>}" && pwd)"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-mkdir -p tree/sub/empty
+seeds="$work/seeds"
+mkdir -p tree/sub/empty "$seeds"
 printf 'Factura 0001 importe 12,50\r\n%.0s' {1..20} > tree/text.txt
-head -c 300 /dev/urandom > tree/noise.bin
+# Bytes that do not compress, the same in every run.
+python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(1).randbytes(300))' \
+  > tree/noise.bin
 : > tree/empty.txt
 printf 'nested' > tree/sub/nested.txt
 
-python3 - "$out" <<'PY'
+python3 - "$seeds" <<'PY'
 import sys, zipfile, io
 out = sys.argv[1]
 methods = {'stored': zipfile.ZIP_STORED, 'deflated': zipfile.ZIP_DEFLATED,
@@ -40,33 +45,45 @@ with zipfile.ZipFile(f'{out}/py-names.zip', 'w') as z:
 PY
 
 if command -v zip > /dev/null; then
-  (cd tree && zip -q -r -P 'Quelbratzun%7' "$out/infozip-encrypted.zip" .)
-  (cd tree && zip -q -r -Z bzip2 -P 'Quelbratzun%7' "$out/infozip-bzip2-encrypted.zip" .)
-  (cd tree && zip -q -r -P 'Quelbratzun%7' - . > "$out/infozip-streamed-encrypted.zip")
-  (cd tree && zip -q -r -fz "$out/infozip-zip64.zip" .)
+  (cd tree && zip -q -r -P 'Quelbratzun%7' "$seeds/infozip-encrypted.zip" .)
+  (cd tree && zip -q -r -Z bzip2 -P 'Quelbratzun%7' "$seeds/infozip-bzip2-encrypted.zip" .)
+  (cd tree && zip -q -r -P 'Quelbratzun%7' - . > "$seeds/infozip-streamed-encrypted.zip")
+  (cd tree && zip -q -r -fz "$seeds/infozip-zip64.zip" .)
+  # Eight entries of a quarter MiB that deflate to a few hundred bytes each, and four that do
+  # not compress: while a thread decodes one of the large ones, the others wait in the queue, and
+  # the next thread to take work takes several.
+  mkdir many
+  python3 - many <<'PY'
+import random, sys
+for i in range(8):
+    open(f'{sys.argv[1]}/invoices{i}.txt', 'wb').write(f'Factura {i:04d} importe 12,50\r\n'.encode() * 9000)
+for i in range(4):
+    open(f'{sys.argv[1]}/noise{i}.bin', 'wb').write(random.Random(i).randbytes(1500))
+PY
+  (cd many && zip -q -r -P 'Quelbratzun%7' "$seeds/infozip-encrypted-many.zip" .)
 fi
 if command -v 7zz > /dev/null; then
   (cd tree && 7zz a -bd -tzip -mm=LZMA:eos -mem=ZipCrypto -p'Quelbratzun%7' \
-    "$out/7z-lzma-encrypted.zip" . > /dev/null)
+    "$seeds/7z-lzma-encrypted.zip" . > /dev/null)
 fi
 if command -v 7zz > /dev/null; then
   for method in Deflate64 PPMd; do
-    (cd tree && 7zz a -bd -tzip -mm=$method "$out/7z-$method.zip" . > /dev/null)
+    (cd tree && 7zz a -bd -tzip -mm=$method "$seeds/7z-$method.zip" . > /dev/null)
     (cd tree && 7zz a -bd -tzip -mm=$method -mem=ZipCrypto -p'Quelbratzun%7' \
-      "$out/7z-$method-encrypted.zip" . > /dev/null)
+      "$seeds/7z-$method-encrypted.zip" . > /dev/null)
   done
   # Our own sources at order 16 fill a PPMd model of 1 MiB twice within the seed's size: the
   # model restarts, or is cut off.
   cat "$here"/../../zip/*.cpp | head -c 60000 > source.txt
   for restoration in 0 1; do
-    7zz a -bd -tzip -mm=PPMd:o=16:mem=1m:a=$restoration "$out/7z-PPMd-full-$restoration.zip" \
+    7zz a -bd -tzip -mm=PPMd:o=16:mem=1m:a=$restoration "$seeds/7z-PPMd-full-$restoration.zip" \
       source.txt > /dev/null
   done
 fi
 # Shrink and implode as PKZIP wrote them (the small archives of tests/zip/data).
-cp "$here/data/cc_SHRUNK.ZIP" "$out/pkzip-shrink.zip"
-cp "$here/data/cc_imploding-4Kdict-2trees.zip" "$out/pkzip-implode-4k-2trees.zip"
-cp "$here/data/cc_imploding-8Kdict-3trees.zip" "$out/pkzip-implode-8k-3trees.zip"
+cp "$here/data/cc_SHRUNK.ZIP" "$seeds/pkzip-shrink.zip"
+cp "$here/data/cc_imploding-4Kdict-2trees.zip" "$seeds/pkzip-implode-4k-2trees.zip"
+cp "$here/data/cc_imploding-8Kdict-3trees.zip" "$seeds/pkzip-implode-8k-3trees.zip"
 
 # Reduce 1 to 4: no tool writes it any more, so a small stream is made here: empty follower
 # sets (256 six-bit zero counts, 192 bytes), then the bytes as they are, with one copy
@@ -84,7 +101,7 @@ PY
   wavpack -q -y tree/sound.wav -o sound.wv
   wav=tree/sound.wav
 fi
-python3 - "$out" "$wav" <<'PY'
+python3 - "$seeds" "$wav" <<'PY'
 import struct, sys, zlib
 out, wav = sys.argv[1], sys.argv[2]
 
@@ -125,3 +142,10 @@ if wav:
     archive(f'{out}/wavpack.zip',
             [('sound.wav', 97, 0, open('sound.wv', 'rb').read(), open(wav, 'rb').read())])
 PY
+
+# The fuzzer's first byte chooses the decoding threads: 0 for one, 1 for two.
+for seed in "$seeds"/*; do
+  name="$(basename "$seed")"
+  { printf '\x00'; cat "$seed"; } > "$out/$name"
+  { printf '\x01'; cat "$seed"; } > "$out/threads2-$name"
+done
