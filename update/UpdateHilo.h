@@ -32,6 +32,8 @@ public:
   struct Settings {
     std::function<QString()> systemCode;     // asked anew for each attempt
     std::filesystem::path updaterDirectory;  // the base of the extraction
+    // Where the archive is downloaded; created when missing.
+    std::filesystem::path updateDirectory;
     // Pause after an attempt that read no body and met no refusal (a failure that may pass: no
     // connection, a time-out, an error status without a body): the first, doubling up to the
     // longest.
