@@ -20,7 +20,7 @@ TUpdateHilo::TUpdateHilo(QProgressBar* PB_, QLabel* TX_, QString version_, QStri
       // one.
       uiThreadCall_(PB_),
       settings_(std::move(settings)),
-      nextDelay_(settings_.firstRetryDelay) {}
+      nextRetryDelay_(settings_.firstRetryDelay) {}
 
 TUpdateHilo::~TUpdateHilo() = default;
 
@@ -106,9 +106,9 @@ void TUpdateHilo::showFinished(bool complete) {
 // early on Terminate().
 void TUpdateHilo::pauseBeforeNextAttempt() {
   using namespace std::chrono;
-  const auto until = steady_clock::now() + nextDelay_;
+  const auto until = steady_clock::now() + nextRetryDelay_;
   while (!Terminated() && steady_clock::now() < until) QThread::msleep(20);
-  nextDelay_ = std::min(nextDelay_ * 2, settings_.longestRetryDelay);
+  nextRetryDelay_ = std::min(nextRetryDelay_ * 2, settings_.longestRetryDelay);
 }
 
 void TUpdateHilo::onUiThread(const std::function<void()>& f) {
