@@ -66,12 +66,14 @@ TUpdateFrm::TUpdateFrm(const branding::ResourcesUpdateDll& resources,
       IdHTTP1(makeCheckClient()),
       ui_(std::make_unique<Ui::TUpdateFrm>()),
       resources_(resources),
-      updaterDirectory_(std::move(updaterDirectory)) {
+      updaterDirectory_(std::move(updaterDirectory)),
+      updateDirectory_(updaterDirectory_ / "Update") {
   announceMainWindowAsWindow();  // before the layout names the window, which asks for it
   ui_->setupUi(this);
   applyDesignedPixelSizes(*this);
   workerSettings.systemCode = [&resources] { return resources.getSistema(); };
   workerSettings.updaterDirectory = updaterDirectory_;
+  workerSettings.updateDirectory = updateDirectory_;
   Banner = ui_->Banner;
   Image5 = ui_->Image5;
   Logo = ui_->Logo;
@@ -161,7 +163,7 @@ QString TUpdateFrm::getInstalledVersion() const {
 void TUpdateFrm::CornerButton1Click() {
   Text8->hide();
   const std::vector<std::u16string> lines = versioncheck::fetchVersionHistoryLines(
-      updaterDirectory_, updatePath.toStdU16String(), updateName.toStdU16String(),
+      updateDirectory_, updatePath.toStdU16String(), updateName.toStdU16String(),
       [this](const std::string& url) {
         net::MemorySink body(versioncheck::kMaxVersionHistoryBytes);
         IdHTTP1->get(url, body);

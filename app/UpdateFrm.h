@@ -103,6 +103,9 @@ private:
   const branding::ResourcesUpdateDll& resources_;
   const branding::TEstiloComponentesUpdaterFrm* catalogue_ = nullptr;
   std::filesystem::path updaterDirectory_;
+  // updaterDirectory_ / "Update": the downloads and the version history's copy, for the check
+  // and for every worker.
+  std::filesystem::path updateDirectory_;
 };
 
 }  // namespace app

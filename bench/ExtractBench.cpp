@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("%.3f s, peak %.1f MiB, %zu files, %zu directories, %zu skipped\n", elapsed.count(),
-                static_cast<double>(usage.ru_maxrss) / 1024.0, result.filesWritten,
-                result.directoriesWritten, result.skipped.size());
+                static_cast<double>(usage.ru_maxrss) / 1024.0, result.report.filesWritten,
+                result.report.directoriesWritten, result.report.skipped.size());
     return result.everythingWritten() ? 0 : 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());

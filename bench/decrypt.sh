@@ -24,7 +24,7 @@ bench="$(cd "$build" && pwd)/bench/extract_bench"
 [ -x "$bench" ] || { echo "no $bench: build the extract_bench target first" >&2; exit 1; }
 need_tools 7zz zip python3 /usr/bin/time
 # The product's fixed archive password (update::kArchivePassword).
-password='Quelbratzun%7'
+password="$(archive_password)"
 
 data="$work/$tree_mb-mb"
 prepare_install_data "$here" "$data" "$tree_mb" "$password"

@@ -43,7 +43,7 @@ read -r -a wheres <<< "${WHERE:-disk tmpfs}"
 sides=(ours 7zz unzip bsdtar)
 peers=(7zz unzip bsdtar)
 # The product's fixed archive password (update::kArchivePassword).
-password='Quelbratzun%7'
+password="$(archive_password)"
 
 for scenario in "${scenarios[@]}"; do
   case "$scenario" in empty | old | same | 5pct) ;; *) echo "unknown scenario $scenario" >&2; exit 1 ;; esac

@@ -1,6 +1,10 @@
 # shellcheck shell=bash
 # Helpers the benchmark scripts share; sourced, not run.
 
+# archive_password, for the archives the benchmarks make.
+# shellcheck source=../scripts/lib/constants.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/constants.sh"
+
 # need_tools <tool...>: stops the script when one is not installed.
 need_tools() {
   local tool

@@ -26,7 +26,7 @@ need_tools nginx curl 7zz zip python3 diff /usr/bin/time
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 
 tree_mb="${TREE_MB:-450}"
-password='Quelbratzun%7'  # the product's fixed archive password (update::kArchivePassword)
+password="$(archive_password)"  # the product's fixed archive password
 data="$work/$tree_mb-mb"
 prepare_install_data "$here" "$data" "$tree_mb" "$password"
 version=9.9.9.9

@@ -37,7 +37,10 @@ if [[ "$code" =~ [[:space:]-] ]]; then
 fi
 command -v zip >/dev/null || { echo "make-update: needs Info-ZIP zip" >&2; exit 1; }
 
-readonly password='Quelbratzun%7'
+# shellcheck source=lib/constants.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/constants.sh"
+password="$(archive_password)"
+readonly password
 mkdir -p "$out"
 archive="$(cd "$out" && pwd)/${code}Update-ESC.${version}.zip"
 rm -f "$archive"

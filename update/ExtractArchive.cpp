@@ -26,17 +26,12 @@ ExtractionResult extractArchive(zip::InputStream& archive,
     zip::Extractor extractor(opened, baseDirectory, std::move(options));
     result.archiveOpened = true;
     result.entriesInArchive = opened.entries().size();
-    zip::ExtractionReport report = extractor.run();
-    result.filesWritten = report.filesWritten;
-    result.directoriesWritten = report.directoriesWritten;
-    result.skipped = std::move(report.skipped);
-    result.endedBy = std::move(report.endedBy);
-    result.entriesNotReached = report.entriesNotReached;
+    result.report = extractor.run();
   } catch (const std::exception& failure) {
     // Once the archive is open only running out of memory gets here.
-    (result.archiveOpened ? result.endedBy : result.openFailure) = failure.what();
+    (result.archiveOpened ? result.report.endedBy : result.openFailure) = failure.what();
   } catch (...) {
-    (result.archiveOpened ? result.endedBy : result.openFailure) = "unknown error";
+    (result.archiveOpened ? result.report.endedBy : result.openFailure) = "unknown error";
   }
   return result;
 }

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/ExclusiveFile.h"
 #include "zip/Extractor.h"
@@ -16,7 +15,8 @@
 namespace update {
 
 // The password of every update archive: its 8-bit bytes, in order, key the decryption. The
-// vendors' script (scripts/make-update.sh) encrypts with the same.
+// vendors' script (scripts/make-update.sh) and the benchmarks read it from this line
+// (scripts/lib/constants.sh): keep it on one line, without quotes or backslashes.
 inline constexpr char kArchivePassword[] = "Quelbratzun%7";
 
 // What an extraction did, for the worker's end text and for whoever must find out why an
@@ -25,14 +25,14 @@ struct ExtractionResult {
   bool archiveOpened = false;  // the archive could be read and the base directory exists
   std::optional<std::string> openFailure;  // why not, when it could not
   size_t entriesInArchive = 0;
-  size_t filesWritten = 0;
-  size_t directoriesWritten = 0;
-  std::vector<zip::SkippedEntry> skipped;  // entries tried and not written, with the cause
-  std::optional<std::string> endedBy;      // why the extraction ended before the last entry
-  size_t entriesNotReached = 0;            // entries after the one that ended it
+  // What the extraction wrote and skipped; its endedBy also holds a failure that ended the run
+  // after the archive was opened (running out of memory).
+  zip::ExtractionReport report;
 
   // Whether the archive was read and every entry of it written.
-  bool everythingWritten() const { return archiveOpened && !endedBy && skipped.empty(); }
+  bool everythingWritten() const {
+    return archiveOpened && !report.endedBy && report.skipped.empty();
+  }
 };
 
 // Extracts every entry of the archive over baseDirectory, entry by entry, skipping the ones

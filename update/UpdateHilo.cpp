@@ -1,5 +1,6 @@
 #include "update/UpdateHilo.h"
 
+#include "platform/EnsureDirectory.h"
 #include "platform/PlainFileName.h"
 
 #include <QCoreApplication>
@@ -19,7 +20,7 @@ TUpdateHilo::TUpdateHilo(QProgressBar* PB_, QLabel* TX_, QString version_, QStri
       // one.
       uiThreadCall_(PB_),
       settings_(std::move(settings)),
-      nextDelay_(settings_.firstRetryDelay) {}
+      nextRetryDelay_(settings_.firstRetryDelay) {}
 
 TUpdateHilo::~TUpdateHilo() = default;
 
@@ -55,17 +56,16 @@ void TUpdateHilo::inicio() {
     return;
   }
   IdHTTPProgress = std::make_unique<TIdHTTPProgress>();
-  const std::filesystem::path updateDirectory = settings_.updaterDirectory / "Update";
-  std::error_code ignored;  // the downloader tries again for the destination's directories
-  if (!std::filesystem::is_directory(updateDirectory, ignored))
-    std::filesystem::create_directory(updateDirectory, ignored);
+  // A failure is left to the downloader, which tries again for the destination's directories.
+  platform::ensureDirectory(settings_.updateDirectory);
 
   IdHTTPProgress->setOnChange([this](TIdHTTPProgress& sender) { onProgressChange(sender); });
   IdHTTPProgress->onWorkEnd = [this] { onDownloadEnd(); };
   if (settings_.configureDownloader) settings_.configureDownloader(*IdHTTPProgress);
 
-  IdHTTPProgress->DownloadFile((UpdatePathStr + name).toStdString(),
-                               updateDirectory / std::filesystem::path(name.toStdU16String()));
+  IdHTTPProgress->DownloadFile(
+      (UpdatePathStr + name).toStdString(),
+      settings_.updateDirectory / std::filesystem::path(name.toStdU16String()));
 
   const bool complete = IdHTTPProgress->transferCompleted() && lastExtraction_.everythingWritten();
   // A refusal would meet the next attempt too, at once: without an end here, the attempts would
@@ -106,9 +106,9 @@ void TUpdateHilo::showFinished(bool complete) {
 // early on Terminate().
 void TUpdateHilo::pauseBeforeNextAttempt() {
   using namespace std::chrono;
-  const auto until = steady_clock::now() + nextDelay_;
+  const auto until = steady_clock::now() + nextRetryDelay_;
   while (!Terminated() && steady_clock::now() < until) QThread::msleep(20);
-  nextDelay_ = std::min(nextDelay_ * 2, settings_.longestRetryDelay);
+  nextRetryDelay_ = std::min(nextRetryDelay_ * 2, settings_.longestRetryDelay);
 }
 
 void TUpdateHilo::onUiThread(const std::function<void()>& f) {

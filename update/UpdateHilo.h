@@ -32,6 +32,8 @@ public:
   struct Settings {
     std::function<QString()> systemCode;     // asked anew for each attempt
     std::filesystem::path updaterDirectory;  // the base of the extraction
+    // Where the archive is downloaded; created when missing.
+    std::filesystem::path updateDirectory;
     // Pause after an attempt that read no body and met no refusal (a failure that may pass: no
     // connection, a time-out, an error status without a body): the first, doubling up to the
     // longest.
@@ -61,17 +63,20 @@ signals:
   // After each change of the progress text, on the UI thread (the text as shown).
   void textShown(const QString& text);
 
-public:
-  QProgressBar* PB;
-  QLabel* TX;
-  std::unique_ptr<TIdHTTPProgress> IdHTTPProgress;
-  QString UpdatePathStr;
-  const QString version;
-
 protected:
   void run() override;
 
 private:
+  // The window's progress bar and progress text.
+  QProgressBar* PB;
+  QLabel* TX;
+  // The downloader of the attempt under way.
+  std::unique_ptr<TIdHTTPProgress> IdHTTPProgress;
+  // The base URL, to which the archive's name is appended.
+  QString UpdatePathStr;
+  // The version to download, as the version history's header line gives it.
+  const QString version;
+
   void Execute();
   void inicio();
   void onProgressChange(TIdHTTPProgress& sender);
@@ -85,7 +90,7 @@ private:
 
   Settings settings_;
   std::atomic<bool> terminated_{false};
-  std::chrono::milliseconds nextDelay_;
+  std::chrono::milliseconds nextRetryDelay_;
   ExtractionResult lastExtraction_;
 };
 

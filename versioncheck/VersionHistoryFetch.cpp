@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/EnsureDirectory.h"
 #include "platform/ExclusiveFile.h"
 #include "platform/PlainFileName.h"
 #include "platform/Unicode.h"
@@ -13,10 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::ExclusiveFile;
-
-fs::path updateDirectory(const fs::path& updaterDirectory) {
-  return updaterDirectory / kUpdateDirectoryName;
-}
 
 ExclusiveFile openForWriting(const fs::path& path) {
   try {
@@ -54,16 +51,10 @@ std::string versionHistoryUrl(std::u16string_view updatePath, std::u16string_vie
   return platform::encodeUtf8(updatePath) + platform::encodeUtf8(updateName);
 }
 
-fs::path versionHistoryCopyPath(const fs::path& updaterDirectory, std::u16string_view updateName) {
+fs::path versionHistoryCopyPath(const fs::path& updateDirectory, std::u16string_view updateName) {
   const std::string name = platform::encodeUtf8(updateName);
-  fs::path path = updateDirectory(updaterDirectory) / std::u8string(name.begin(), name.end());
+  fs::path path = updateDirectory / std::u8string(name.begin(), name.end());
   return path.make_preferred();
-}
-
-void ensureUpdateDirectory(const fs::path& updaterDirectory) {
-  const fs::path directory = updateDirectory(updaterDirectory);
-  std::error_code ignored;
-  if (!fs::is_directory(directory, ignored)) fs::create_directory(directory, ignored);
 }
 
 void saveVersionHistoryCopy(const fs::path& path, std::string_view bytes) {
@@ -98,13 +89,13 @@ std::vector<std::u16string> readVersionHistoryCopy(const fs::path& path) {
   return readVersionHistoryLines(bytes);
 }
 
-std::vector<std::u16string> fetchVersionHistoryLines(const fs::path& updaterDirectory,
+std::vector<std::u16string> fetchVersionHistoryLines(const fs::path& updateDirectory,
                                                      std::u16string_view updatePath,
                                                      std::u16string_view updateName,
                                                      const FetchBody& fetch) {
-  ensureUpdateDirectory(updaterDirectory);
+  platform::ensureDirectory(updateDirectory);
   const std::string url = versionHistoryUrl(updatePath, updateName);
-  const fs::path copy = versionHistoryCopyPath(updaterDirectory, updateName);
+  const fs::path copy = versionHistoryCopyPath(updateDirectory, updateName);
 
   {
     // The body lives only until it is on disk.

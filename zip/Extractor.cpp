@@ -70,15 +70,6 @@ unsigned threadCount(unsigned requested) {
   return std::min(requested == 0 ? processors : requested, maxThreads);
 }
 
-// The execute bits of an entry made on Unix as a regular file; none for any other entry.
-uint32_t storedExecuteBits(const ZipEntry& entry) {
-  constexpr uint8_t unixHost = 3;
-  const uint32_t mode = entry.externalAttributes >> 16;
-  const uint32_t type = mode & 0170000;
-  if (entry.hostSystem != unixHost || (type != 0 && type != 0100000)) return 0;
-  return mode & 0111;
-}
-
 // Puts a decoded entry in place: a file whose content is already the entry's stays as it is,
 // otherwise the part file replaces it, checked again at this last moment since decoding can
 // take long and a rename would replace even a read-only file. The time and attributes are set
@@ -90,7 +81,7 @@ void place(const ZipEntry& entry, const platform::Directory& folder, const std::
       .dosDate = entry.dosDate,
       .dosTime = entry.dosTime,
       .attributes = attributesFromExternal(entry.externalAttributes, entry.hostSystem),
-      .executeBitsIfNew = storedExecuteBits(entry)};
+      .executeBitsIfNew = executeBitsFromExternal(entry.externalAttributes, entry.hostSystem)};
   if (sink.unchanged()) {
     sink.keep(stamp);
     return;

@@ -92,8 +92,8 @@ TEST_F(ExtractArchiveTest, WritesFilesAndDirectoriesWithTheirTimesAndAttributes)
   }));
 
   EXPECT_TRUE(result.everythingWritten());
-  EXPECT_EQ(result.filesWritten, 2u);
-  EXPECT_EQ(result.directoriesWritten, 1u);
+  EXPECT_EQ(result.report.filesWritten, 2u);
+  EXPECT_EQ(result.report.directoriesWritten, 1u);
   EXPECT_TRUE(fs::is_directory(app() / "Plugins"));
   EXPECT_FALSE(isReadOnly(app() / "Plugins"));
   EXPECT_EQ(readFile(app() / "Plugins" / "Informes.dll"), std::string(70000, 'i'));
@@ -165,8 +165,8 @@ TEST_F(ExtractArchiveTest, WrongPasswordSkipsOnlyTheEncryptedEntries) {
       ZipFixtureEntry{.name = "secret2.txt", .data = "secret", .password = "otra"},
   }));
   EXPECT_TRUE(result.archiveOpened);
-  EXPECT_EQ(result.filesWritten, 1u);
-  EXPECT_EQ(causes(result),
+  EXPECT_EQ(result.report.filesWritten, 1u);
+  EXPECT_EQ(causes(result.report),
             (Causes{{"secret.txt", "wrong password"}, {"secret2.txt", "wrong password"}}));
   EXPECT_EQ(readFile(app() / "plain.txt"), "plain");
   EXPECT_EQ(readFile(app() / "secret.txt"), "installed");

@@ -59,7 +59,7 @@ protected:
 
 TEST_F(VersionHistoryFetch, ReadsTheBodyThroughACopyThatIsDeletedAfterwards) {
   const Lines lines =
-      fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, fetcherReturning(kBody));
+      fetchVersionHistoryLines(updateDir(), kUpdatePath, kUpdateName, fetcherReturning(kBody));
   EXPECT_EQ(lines, kBodyLines);
   EXPECT_EQ(fetchedUrl_, "http://127.0.0.1:8080/kub/VersionesKUB.txt");
   EXPECT_TRUE(updateDirExistedAtFetch_);
@@ -69,11 +69,11 @@ TEST_F(VersionHistoryFetch, ReadsTheBodyThroughACopyThatIsDeletedAfterwards) {
 
 TEST_F(VersionHistoryFetch, NamesAreAppendedAsUtf8WithoutSeparator) {
   const std::u16string name = u"Versi\u00F3nKUB.txt";
-  const Lines lines = fetchVersionHistoryLines(root_, u"http://h/dir", name,
+  const Lines lines = fetchVersionHistoryLines(updateDir(), u"http://h/dir", name,
                                                fetcherReturning("\xEF\xBB\xBFKUB 2.4.1.7"));
   EXPECT_EQ(lines, Lines{u"KUB 2.4.1.7"});
   EXPECT_EQ(fetchedUrl_, "http://h/dirVersi\xC3\xB3nKUB.txt");
-  EXPECT_EQ(versionHistoryCopyPath(root_, name), updateDir() / u8"Versi\u00F3nKUB.txt");
+  EXPECT_EQ(versionHistoryCopyPath(updateDir(), name), updateDir() / u8"Versi\u00F3nKUB.txt");
   EXPECT_TRUE(fs::is_empty(updateDir()));
 }
 
@@ -81,15 +81,15 @@ TEST_F(VersionHistoryFetch, NamesAreAppendedAsUtf8WithoutSeparator) {
 TEST_F(VersionHistoryFetch, ReplacesALongerStaleCopyWhole) {
   fs::create_directory(updateDir());
   writeFile(copyPath(), std::string(1000, 'x') + "\nKUB 9.9.9.9\n");
-  const Lines lines =
-      fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, fetcherReturning("KUB 2.4.1.7"));
+  const Lines lines = fetchVersionHistoryLines(updateDir(), kUpdatePath, kUpdateName,
+                                               fetcherReturning("KUB 2.4.1.7"));
   EXPECT_EQ(lines, Lines{u"KUB 2.4.1.7"});
   EXPECT_FALSE(fs::exists(copyPath()));
 }
 
 TEST_F(VersionHistoryFetch, EmptyBodyGivesNoLines) {
-  EXPECT_TRUE(
-      fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, fetcherReturning("")).empty());
+  EXPECT_TRUE(fetchVersionHistoryLines(updateDir(), kUpdatePath, kUpdateName, fetcherReturning(""))
+                  .empty());
   EXPECT_TRUE(fs::is_empty(updateDir()));
 }
 
@@ -98,22 +98,22 @@ TEST_F(VersionHistoryFetch, EmptyBodyGivesNoLines) {
 TEST_F(VersionHistoryFetch, CreateFailureNamesThePathAndTheCause) {
   struct Case {
     const char* name;
-    fs::path updaterDirectory;
+    fs::path updateDirectory;
     std::string cause;
   };
   writeFile(root_ / "file", "");
   const Case cases[] = {
-      {"UpdaterDirectoryMissing", root_ / "missing", "No such file or directory"},
-      {"UpdateIsAFile", root_ / "file-parent", "Not a directory"},
+      {"UpdaterDirectoryMissing", root_ / "missing" / "Update", "No such file or directory"},
+      {"UpdateIsAFile", root_ / "file-parent" / "Update", "Not a directory"},
   };
   fs::create_directory(root_ / "file-parent");
   writeFile(root_ / "file-parent" / "Update", "not a directory");
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const fs::path copy = c.updaterDirectory / "Update" / "VersionesKUB.txt";
+    const fs::path copy = c.updateDirectory / "VersionesKUB.txt";
     try {
-      fetchVersionHistoryLines(c.updaterDirectory, kUpdatePath, kUpdateName,
+      fetchVersionHistoryLines(c.updateDirectory, kUpdatePath, kUpdateName,
                                fetcherReturning(kBody));
       ADD_FAILURE() << "no error";
     } catch (const CannotCreateFileError& error) {
@@ -132,7 +132,7 @@ TEST_F(VersionHistoryFetch, ACopyTheDiskRefusesIsNotLeftHalfWritten) {
   const std::string body = kBody + std::string(20000, '-');
   const std::string failure = testsupport::runWithFileSizeLimit(4096, [&]() -> std::string {
     try {
-      fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, fetcherReturning(body));
+      fetchVersionHistoryLines(updateDir(), kUpdatePath, kUpdateName, fetcherReturning(body));
       return "the check succeeded";
     } catch (const CannotCreateFileError& error) {
       if (fs::exists(copyPath())) return "a half copy stayed";
@@ -151,7 +151,7 @@ TEST_F(VersionHistoryFetch, CopyHeldByAnotherOpenerIsLeftAlone) {
   writeFile(copyPath(), "held");
   platform::ExclusiveFile holder(copyPath(), platform::ExclusiveFile::Mode::OpenExisting);
   try {
-    fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, fetcherReturning(kBody));
+    fetchVersionHistoryLines(updateDir(), kUpdatePath, kUpdateName, fetcherReturning(kBody));
     ADD_FAILURE() << "no error";
   } catch (const CannotCreateFileError& error) {
     EXPECT_TRUE(std::string(error.what())
@@ -166,7 +166,7 @@ TEST_F(VersionHistoryFetch, FetchErrorsPassUnchangedAndWriteNothing) {
     throw std::runtime_error("HTTP/1.1 404 Not Found");
   };
   try {
-    fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, failing);
+    fetchVersionHistoryLines(updateDir(), kUpdatePath, kUpdateName, failing);
     ADD_FAILURE() << "no error";
   } catch (const VersionCheckError&) {
     ADD_FAILURE() << "the fetcher's error was wrapped";
@@ -179,12 +179,12 @@ TEST_F(VersionHistoryFetch, FetchErrorsPassUnchangedAndWriteNothing) {
 
 TEST_F(VersionHistoryFetch, BodyAboveTheCapIsRefusedUnwritten) {
   const std::string atCap(kMaxVersionHistoryBytes, 'a');
-  EXPECT_EQ(
-      fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, fetcherReturning(atCap)).size(),
-      1u);
-  EXPECT_THROW(
-      fetchVersionHistoryLines(root_, kUpdatePath, kUpdateName, fetcherReturning(atCap + "a")),
-      VersionHistoryTooLargeError);
+  EXPECT_EQ(fetchVersionHistoryLines(updateDir(), kUpdatePath, kUpdateName, fetcherReturning(atCap))
+                .size(),
+            1u);
+  EXPECT_THROW(fetchVersionHistoryLines(updateDir(), kUpdatePath, kUpdateName,
+                                        fetcherReturning(atCap + "a")),
+               VersionHistoryTooLargeError);
   EXPECT_TRUE(fs::is_empty(updateDir()));
 }
 
@@ -196,7 +196,7 @@ TEST_F(VersionHistoryFetch, NameThatIsNoPlainFileNameIsRefused) {
   for (const std::u16string& name : names) {
     SCOPED_TRACE(testing::PrintToString(name));
     try {
-      fetchVersionHistoryLines(root_, kUpdatePath, name, fetcherReturning(kBody));
+      fetchVersionHistoryLines(updateDir(), kUpdatePath, name, fetcherReturning(kBody));
       ADD_FAILURE() << "no error";
     } catch (const CannotCreateFileError& error) {
       EXPECT_EQ(error.code(), std::errc::invalid_argument);

@@ -14,6 +14,7 @@
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/StringSink.h"
 #include "tests/support/ZipBuilder.h"
+#include "tests/support/ZipTestPassword.h"
 #include "zip/EntryReader.h"
 #include "zip/Extractor.h"
 #include "zip/MemoryInputStream.h"
@@ -45,7 +46,7 @@ public:
 
   // The entry decoded, its CRC-32 and size checked; throws ZipError.
   std::string read(const zip::ZipEntry& entry, const std::string& password = "") {
-    zip::EntryReader reader(archive_, entry, {password, 4});
+    zip::EntryReader reader(archive_, entry, {password, testsupport::kZipPasswordTests});
     zip::DecodeBuffers buffers;
     StringSink sink;
     reader.decodeTo(sink, buffers);
@@ -210,7 +211,7 @@ TEST_P(CodecTest, StreamsThroughTinyBuffers) {
 
 TEST_P(CodecTest, DecodesEncryptedEntries) {
   const Sample entry = sample();
-  const std::string password = "Quelbratzun%7";
+  const std::string password = testsupport::kZipTestPassword;
   ZipFixtureEntry fixture{.name = "f",
                           .data = entry.content,
                           .method = entry.method,
@@ -365,7 +366,7 @@ protected:
 };
 
 TEST_P(WavPackTest, GivesBackTheWavFileByteForByte) {
-  const std::string password = "Quelbratzun%7";
+  const std::string password = testsupport::kZipTestPassword;
   ZipFixtureEntry plain{.name = "sound.wav", .data = wav, .method = 97, .payload = packed};
   ZipFixtureEntry encrypted = plain;
   encrypted.password = password;

@@ -7,6 +7,7 @@
 #include "tests/support/InvoiceText.h"
 #include "tests/support/StringSink.h"
 #include "tests/support/ZipBuilder.h"
+#include "tests/support/ZipTestPassword.h"
 #include "zip/MemoryInputStream.h"
 #include "zip/ZipError.h"
 
@@ -17,7 +18,7 @@ using testsupport::invoiceText;
 using testsupport::StringSink;
 using testsupport::ZipFixtureEntry;
 
-const std::string password = "Quelbratzun%7";
+const std::string password = testsupport::kZipTestPassword;
 
 // How a job's last step ends.
 enum class Finish { Whole, Throws, ThrowsNonException };

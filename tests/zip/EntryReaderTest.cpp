@@ -5,6 +5,7 @@
 #include "tests/support/InvoiceText.h"
 #include "tests/support/StringSink.h"
 #include "tests/support/ZipBuilder.h"
+#include "tests/support/ZipTestPassword.h"
 #include "zip/MemoryInputStream.h"
 #include "zip/ZipError.h"
 #include "zip/codecs/Codecs.h"
@@ -16,14 +17,15 @@ using testsupport::invoiceText;
 using testsupport::StringSink;
 using testsupport::ZipFixtureEntry;
 
-const std::string password = "Quelbratzun%7";
+const std::string password = testsupport::kZipTestPassword;
 
 // Reads entry `index` of the archive into a string; throws ZipError as the reader does.
 std::string readEntry(const std::string& archiveBytes, size_t index = 0,
                       const std::string& usedPassword = password) {
   zip::MemoryInputStream stream(std::as_bytes(std::span(archiveBytes.data(), archiveBytes.size())));
   zip::ZipArchive archive(stream);
-  zip::EntryReader reader(archive, archive.entries().at(index), {usedPassword, 4});
+  zip::EntryReader reader(archive, archive.entries().at(index),
+                          {usedPassword, testsupport::kZipPasswordTests});
   zip::DecodeBuffers buffers;
   StringSink sink;
   reader.decodeTo(sink, buffers);

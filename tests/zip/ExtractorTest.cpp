@@ -19,6 +19,7 @@
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/SkippedEntries.h"
 #include "tests/support/ZipBuilder.h"
+#include "tests/support/ZipTestPassword.h"
 #include "tests/zip/ExtractorFixture.h"
 #include "zip/PartFile.h"
 #include "zip/ZipError.h"
@@ -206,7 +207,7 @@ const OrderCase orderCases[] = {
     {.name = "MixedMethodsAndFailures",
      .entries =
          [] {
-           const std::string password = "Quelbratzun%7";
+           const std::string password = testsupport::kZipTestPassword;
            std::vector<ZipFixtureEntry> entries;
            for (int i = 0; i < 30; ++i) {
              const uint16_t method = std::array<uint16_t, 4>{0, 8, 12, 14}[i % 4];
@@ -323,7 +324,7 @@ class DecodingSideBySide : public ExtractorTest, public testing::WithParamInterf
 // folder and a file of one name, names that are one file on this system.
 TEST_P(DecodingSideBySide, ChangesNothing) {
   const OrderCase& row = GetParam();
-  const std::string password = "Quelbratzun%7";
+  const std::string password = testsupport::kZipTestPassword;
   const std::string archive = buildZip(row.entries());
   const auto extractWith = [&](unsigned threads, const fs::path& out) {
     fs::create_directories(out);

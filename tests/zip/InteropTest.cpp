@@ -7,6 +7,7 @@
 
 #include "tests/support/RequiredTools.h"
 #include "tests/support/ScratchDirectory.h"
+#include "tests/support/ZipTestPassword.h"
 #include "zip/ExclusiveFileStream.h"
 #include "zip/Extractor.h"
 #include "zip/PartFile.h"
@@ -18,7 +19,7 @@ using testsupport::readFile;
 using testsupport::runIn;
 using testsupport::writeFile;
 
-const std::string password = "Quelbratzun%7";
+const std::string password = testsupport::kZipTestPassword;
 
 // Makes the tree every archive is made of: text, noise, an empty file, nesting, a UTF-8
 // name, a read-only file and an empty directory.
@@ -48,7 +49,7 @@ void makeSourceTree(const fs::path& root) {
 struct ToolCase {
   const char* label;
   const char* tool;
-  // Run inside the source tree; makes ../archive.zip.
+  // Run inside the source tree; makes ../archive.zip, encrypted with "$password".
   const char* command;
   bool encrypted;
 };
@@ -68,13 +69,12 @@ const ToolCase toolCases[] = {
     {"InfoZipStored", "zip", "zip -q -r -0 ../archive.zip .", false},
     {"InfoZipDeflated", "zip", "zip -q -r ../archive.zip .", false},
     {"InfoZipBzip2", "zip", "zip -q -r -Z bzip2 ../archive.zip .", false},
-    {"InfoZipStoredEncrypted", "zip", "zip -q -r -0 -P 'Quelbratzun%7' ../archive.zip .", true},
-    {"InfoZipDeflatedEncrypted", "zip", "zip -q -r -P 'Quelbratzun%7' ../archive.zip .", true},
-    {"InfoZipBzip2Encrypted", "zip", "zip -q -r -Z bzip2 -P 'Quelbratzun%7' ../archive.zip .",
-     true},
+    {"InfoZipStoredEncrypted", "zip", "zip -q -r -0 -P \"$password\" ../archive.zip .", true},
+    {"InfoZipDeflatedEncrypted", "zip", "zip -q -r -P \"$password\" ../archive.zip .", true},
+    {"InfoZipBzip2Encrypted", "zip", "zip -q -r -Z bzip2 -P \"$password\" ../archive.zip .", true},
     {"InfoZipZip64", "zip", "zip -q -r -fz ../archive.zip .", false},
     {"InfoZipStreamed", "zip", "zip -q -r - . > ../archive.zip", false},
-    {"InfoZipStreamedEncrypted", "zip", "zip -q -r -P 'Quelbratzun%7' - . > ../archive.zip", true},
+    {"InfoZipStreamedEncrypted", "zip", "zip -q -r -P \"$password\" - . > ../archive.zip", true},
     {"InfoZipComment", "zip",
      "zip -q -r ../archive.zip . && echo 'Actualizacion 2.4.1.7' | zip -q -z ../archive.zip",
      false},
@@ -84,18 +84,18 @@ const ToolCase toolCases[] = {
     {"SevenZipLzma", "7zz", "7zz a -bd -tzip -mm=LZMA ../archive.zip .", false},
     {"SevenZipLzmaEndMarker", "7zz", "7zz a -bd -tzip -mm=LZMA:eos ../archive.zip .", false},
     {"SevenZipStoredEncrypted", "7zz",
-     "7zz a -bd -tzip -mm=Copy -mem=ZipCrypto -p'Quelbratzun%7' ../archive.zip .", true},
+     "7zz a -bd -tzip -mm=Copy -mem=ZipCrypto -p\"$password\" ../archive.zip .", true},
     {"SevenZipDeflatedEncrypted", "7zz",
-     "7zz a -bd -tzip -mm=Deflate -mem=ZipCrypto -p'Quelbratzun%7' ../archive.zip .", true},
+     "7zz a -bd -tzip -mm=Deflate -mem=ZipCrypto -p\"$password\" ../archive.zip .", true},
     {"SevenZipBzip2Encrypted", "7zz",
-     "7zz a -bd -tzip -mm=BZip2 -mem=ZipCrypto -p'Quelbratzun%7' ../archive.zip .", true},
+     "7zz a -bd -tzip -mm=BZip2 -mem=ZipCrypto -p\"$password\" ../archive.zip .", true},
     {"SevenZipLzmaEncrypted", "7zz",
-     "7zz a -bd -tzip -mm=LZMA -mem=ZipCrypto -p'Quelbratzun%7' ../archive.zip .", true},
+     "7zz a -bd -tzip -mm=LZMA -mem=ZipCrypto -p\"$password\" ../archive.zip .", true},
     {"SevenZipDeflate64", "7zz", "7zz a -bd -tzip -mm=Deflate64 ../archive.zip .", false},
     {"SevenZipDeflate64Fast", "7zz", "7zz a -bd -tzip -mm=Deflate64 -mx=1 ../archive.zip .", false},
     {"SevenZipDeflate64Best", "7zz", "7zz a -bd -tzip -mm=Deflate64 -mx=9 ../archive.zip .", false},
     {"SevenZipDeflate64Encrypted", "7zz",
-     "7zz a -bd -tzip -mm=Deflate64 -mem=ZipCrypto -p'Quelbratzun%7' ../archive.zip .", true},
+     "7zz a -bd -tzip -mm=Deflate64 -mem=ZipCrypto -p\"$password\" ../archive.zip .", true},
     {"SevenZipPpmd", "7zz", "7zz a -bd -tzip -mm=PPMd ../archive.zip .", false},
     {"SevenZipPpmdSmallModel", "7zz", "7zz a -bd -tzip -mm=PPMd:mem=1m:o=3 ../archive.zip .",
      false},
@@ -104,7 +104,7 @@ const ToolCase toolCases[] = {
      "7zz a -bd -tzip -mm=PPMd:mem=1m:o=16:a=1 ../archive.zip .", false},
     {"SevenZipPpmdBest", "7zz", "7zz a -bd -tzip -mm=PPMd -mx=9 ../archive.zip .", false},
     {"SevenZipPpmdEncrypted", "7zz",
-     "7zz a -bd -tzip -mm=PPMd -mem=ZipCrypto -p'Quelbratzun%7' ../archive.zip .", true},
+     "7zz a -bd -tzip -mm=PPMd -mem=ZipCrypto -p\"$password\" ../archive.zip .", true},
     {"PythonStored", "python3", PYTHON_ZIP("zipfile.ZIP_STORED", "'../archive.zip'"), false},
     {"PythonDeflated", "python3", PYTHON_ZIP("zipfile.ZIP_DEFLATED", "'../archive.zip'"), false},
     {"PythonBzip2", "python3", PYTHON_ZIP("zipfile.ZIP_BZIP2", "'../archive.zip'"), false},
@@ -115,7 +115,7 @@ const ToolCase toolCases[] = {
     {"BsdtarStored", "bsdtar",
      "bsdtar --format zip --options zip:compression=store -cf ../archive.zip .", false},
     {"BsdtarDeflatedEncrypted", "bsdtar",
-     "bsdtar --format zip --options zip:encryption=zipcrypt --passphrase 'Quelbratzun%7' "
+     "bsdtar --format zip --options zip:encryption=zipcrypt --passphrase \"$password\" "
      "-cf ../archive.zip .",
      true},
 };
@@ -129,7 +129,8 @@ zip::ExtractionReport extractFile(const fs::path& archivePath, const fs::path& b
   platform::ExclusiveFile file(archivePath, platform::ExclusiveFile::Mode::OpenExisting);
   zip::ExclusiveFileStream stream(file);
   zip::ZipArchive archive(stream);
-  return zip::Extractor(archive, base, {.password = {usedPassword, 4}}).run();
+  return zip::Extractor(archive, base, {.password = {usedPassword, testsupport::kZipPasswordTests}})
+      .run();
 }
 
 void expectSameTree(const fs::path& source, const fs::path& copy) {
@@ -162,7 +163,9 @@ TEST_P(InteropTest, ExtractsWhatTheToolArchived) {
   UPDATER_REQUIRE_TOOLS(row.tool);
   testsupport::ScratchDirectory scratch;
   makeSourceTree(scratch / "source");
-  ASSERT_TRUE(runIn(scratch / "source", row.command)) << row.command;
+  const std::string command =
+      "password='" + std::string(testsupport::kZipTestPassword) + "'; " + row.command;
+  ASSERT_TRUE(runIn(scratch / "source", command)) << row.command;
   // Time stamps of the archive are checked where the fixture is ours; here only content,
   // attributes and layout.
   fs::create_directories(scratch / "out");

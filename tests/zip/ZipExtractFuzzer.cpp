@@ -1,6 +1,7 @@
 // libFuzzer target: opens fuzzed bytes as an archive and extracts it into a scratch directory,
-// as the updater would with its archive password. Anything but a clean skip or refusal (a
-// crash, a sanitizer report, a hang, runaway memory) is a finding.
+// as the updater would, with the zip tests' password (make_fuzz_seeds.sh encrypts with it).
+// Anything but a clean skip or refusal (a crash, a sanitizer report, a hang, runaway memory) is
+// a finding.
 //
 // Input: one byte that chooses the decoding threads, then the archive. With one thread an input
 // replays exactly; with two to four, entries are decoded side by side and encrypted ones
@@ -15,6 +16,7 @@
 #include <span>
 #include <string>
 
+#include "tests/support/ZipTestPassword.h"
 #include "zip/Extractor.h"
 #include "zip/MemoryInputStream.h"
 #include "zip/ZipArchive.h"
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     zip::ZipArchive archive(stream);
     zip::ExtractOptions options;
-    options.password = {"Quelbratzun%7", 4};
+    options.password = {testsupport::kZipTestPassword, testsupport::kZipPasswordTests};
     // The size guard holds output to what entries declare; a small cap keeps each run quick.
     options.maxEntrySize = 8u << 20;
     options.threads = threads;

@@ -7,6 +7,10 @@
 set -euo pipefail
 out="$(cd "${1:?usage: make_fuzz_seeds.sh <output directory>}" && pwd)"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=../../scripts/lib/constants.sh
+source "$here/../../scripts/lib/constants.sh"
+# The fuzzer decrypts with the zip tests' password.
+password="$(zip_test_password)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -45,9 +49,9 @@ with zipfile.ZipFile(f'{out}/py-names.zip', 'w') as z:
 PY
 
 if command -v zip > /dev/null; then
-  (cd tree && zip -q -r -P 'Quelbratzun%7' "$seeds/infozip-encrypted.zip" .)
-  (cd tree && zip -q -r -Z bzip2 -P 'Quelbratzun%7' "$seeds/infozip-bzip2-encrypted.zip" .)
-  (cd tree && zip -q -r -P 'Quelbratzun%7' - . > "$seeds/infozip-streamed-encrypted.zip")
+  (cd tree && zip -q -r -P "$password" "$seeds/infozip-encrypted.zip" .)
+  (cd tree && zip -q -r -Z bzip2 -P "$password" "$seeds/infozip-bzip2-encrypted.zip" .)
+  (cd tree && zip -q -r -P "$password" - . > "$seeds/infozip-streamed-encrypted.zip")
   (cd tree && zip -q -r -fz "$seeds/infozip-zip64.zip" .)
   # Eight entries of a quarter MiB that deflate to a few hundred bytes each, and four that do
   # not compress: while a thread decodes one of the large ones, the others wait in the queue, and
@@ -60,16 +64,16 @@ for i in range(8):
 for i in range(4):
     open(f'{sys.argv[1]}/noise{i}.bin', 'wb').write(random.Random(i).randbytes(1500))
 PY
-  (cd many && zip -q -r -P 'Quelbratzun%7' "$seeds/infozip-encrypted-many.zip" .)
+  (cd many && zip -q -r -P "$password" "$seeds/infozip-encrypted-many.zip" .)
 fi
 if command -v 7zz > /dev/null; then
-  (cd tree && 7zz a -bd -tzip -mm=LZMA:eos -mem=ZipCrypto -p'Quelbratzun%7' \
+  (cd tree && 7zz a -bd -tzip -mm=LZMA:eos -mem=ZipCrypto -p"$password" \
     "$seeds/7z-lzma-encrypted.zip" . > /dev/null)
 fi
 if command -v 7zz > /dev/null; then
   for method in Deflate64 PPMd; do
     (cd tree && 7zz a -bd -tzip -mm=$method "$seeds/7z-$method.zip" . > /dev/null)
-    (cd tree && 7zz a -bd -tzip -mm=$method -mem=ZipCrypto -p'Quelbratzun%7' \
+    (cd tree && 7zz a -bd -tzip -mm=$method -mem=ZipCrypto -p"$password" \
       "$seeds/7z-$method-encrypted.zip" . > /dev/null)
   done
   # Our own sources at order 16 fill a PPMd model of 1 MiB twice within the seed's size: the
