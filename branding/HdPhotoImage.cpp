@@ -145,104 +145,193 @@ struct Picture {
   int32_t bytesPerLine;
 };
 
-// The decoding itself, run in the child process: a picture in the form of Picture, or empty
-// for data that is refused.
-std::string decodeHere(QByteArrayView data, QSize largest, qsizetype maxBitmapBytes) {
+using Stream = std::unique_ptr<WMPStream, StreamClose>;
+using Decoder = std::unique_ptr<PKImageDecode, DecoderRelease>;
+using Converter = std::unique_ptr<PKFormatConverter, ConverterRelease>;
+using Pixels = std::unique_ptr<U8, AlignedFree>;
+
+// A decoder at the first frame of a stream over the data; the decoder goes before the stream.
+struct OpenFrame {
+  Stream stream;
+  Decoder decoder;
+};
+
+std::optional<OpenFrame> openFirstFrame(QByteArrayView data) {
   WMPStream* rawStream = nullptr;
   // A read-only stream: the decoder never writes through the pointer.
   if (Failed(CreateWS_Memory(&rawStream, const_cast<char*>(data.data()),
                              static_cast<size_t>(data.size()))))
-    return {};
-  const std::unique_ptr<WMPStream, StreamClose> stream(rawStream);
-
+    return std::nullopt;
+  OpenFrame frame{Stream(rawStream), nullptr};
   PKImageDecode* rawDecoder = nullptr;
-  if (Failed(PKImageDecode_Create_WMP(&rawDecoder))) return {};
-  const std::unique_ptr<PKImageDecode, DecoderRelease> decoder(rawDecoder);
-  if (Failed(decoder->Initialize(decoder.get(), stream.get()))) return {};
-  if (Failed(decoder->SelectFrame(decoder.get(), 0))) return {};
+  if (Failed(PKImageDecode_Create_WMP(&rawDecoder))) return std::nullopt;
+  frame.decoder.reset(rawDecoder);
+  PKImageDecode* decoder = frame.decoder.get();
+  if (Failed(decoder->Initialize(decoder, frame.stream.get()))) return std::nullopt;
+  if (Failed(decoder->SelectFrame(decoder, 0))) return std::nullopt;
+  return frame;
+}
 
-  I32 fullWidth = 0, fullHeight = 0;
-  PKPixelFormatGUID native{};
-  if (Failed(decoder->GetSize(decoder.get(), &fullWidth, &fullHeight)) ||
-      Failed(decoder->GetPixelFormat(decoder.get(), &native)) || fullWidth <= 0 || fullHeight <= 0)
-    return {};
-  if (static_cast<qint64>(fullWidth) * fullHeight / kMostPixelsPerByte > data.size()) return {};
+// The frame as its header declares it: full size and pixel format.
+struct Declared {
+  I32 width;
+  I32 height;
+  PKPixelFormatGUID native;
+  COLORFORMAT colorFormat;
+  BITDEPTH_BITS bitDepth;
+  U32 bitsPerUnit;
+  bool alpha;
+};
+
+// What the header declares, or nothing for a frame without size, of an unknown pixel format, or
+// declaring far more pixels than dataBytes can hold.
+std::optional<Declared> readDeclared(PKImageDecode& decoder, qsizetype dataBytes) {
+  Declared frame{};
+  if (Failed(decoder.GetSize(&decoder, &frame.width, &frame.height)) ||
+      Failed(decoder.GetPixelFormat(&decoder, &frame.native)) || frame.width <= 0 ||
+      frame.height <= 0)
+    return std::nullopt;
+  if (static_cast<qint64>(frame.width) * frame.height / kMostPixelsPerByte > dataBytes)
+    return std::nullopt;
   PKPixelInfo info{};
-  info.pGUIDPixFmt = &native;
-  if (Failed(PixelFormatLookup(&info, LOOKUP_FORWARD))) return {};
-  const bool alpha = (info.grBit & PK_pixfmtHasAlpha) != 0;
+  info.pGUIDPixFmt = &frame.native;
+  if (Failed(PixelFormatLookup(&info, LOOKUP_FORWARD))) return std::nullopt;
+  frame.colorFormat = info.cfColorFormat;
+  frame.bitDepth = info.bdBitDepth;
+  frame.bitsPerUnit = info.cbitUnit;
+  frame.alpha = (info.grBit & PK_pixfmtHasAlpha) != 0;
+  return frame;
+}
 
-  const int reduction = reductionFor(QSize(fullWidth, fullHeight), largest);
-  const I32 width = (fullWidth + (1 << reduction) - 1) >> reduction;
-  const I32 height = (fullHeight + (1 << reduction) - 1) >> reduction;
-  // Refused before anything is allocated for pixels: no target takes more than 4 bytes a pixel.
-  const qsizetype nativeRow = rowBytes(native, width);
+// The size the frame is decoded at, and the bytes of a row of it as the decoder writes it.
+struct Reduced {
+  int reduction;
+  I32 width;
+  I32 height;
+  qsizetype nativeRow;
+};
+
+// The reduced size, or nothing when its bitmap would not fit in maxBitmapBytes: refused before
+// anything is allocated for pixels. No target takes more than 4 bytes a pixel.
+std::optional<Reduced> reducedWithinBudget(const Declared& frame, QSize largest,
+                                           qsizetype maxBitmapBytes) {
+  const int reduction = reductionFor(QSize(frame.width, frame.height), largest);
+  const I32 width = (frame.width + (1 << reduction) - 1) >> reduction;
+  const I32 height = (frame.height + (1 << reduction) - 1) >> reduction;
+  const qsizetype nativeRow = rowBytes(frame.native, width);
   if (nativeRow <= 0 || (std::max)(nativeRow, qsizetype{4} * width) > maxBitmapBytes / height)
-    return {};
+    return std::nullopt;
+  return Reduced{reduction, width, height, nativeRow};
+}
 
-  // The decoder decodes what these fields ask for; they have no defaults, so the caller sets
-  // them: the whole frame, in its own colour format, with its alpha plane, at the reduction.
-  auto& image = decoder->WMP.wmiI;
-  decoder->WMP.wmiSCP.uAlphaMode = alpha ? 2 : 0;
-  image.cfColorFormat = info.cfColorFormat;
-  image.bdBitDepth = info.bdBitDepth;
-  image.cBitsPerUnit = info.cbitUnit;
-  image.cThumbnailWidth = static_cast<size_t>(width);
-  image.cThumbnailHeight = static_cast<size_t>(height);
+// The decoder decodes what these fields ask for; they have no defaults, so the caller sets
+// them: the whole frame, in its own colour format, with its alpha plane, at the reduction.
+void askForWholeFrame(PKImageDecode& decoder, const Declared& frame, const Reduced& size) {
+  auto& image = decoder.WMP.wmiI;
+  decoder.WMP.wmiSCP.uAlphaMode = frame.alpha ? 2 : 0;
+  image.cfColorFormat = frame.colorFormat;
+  image.bdBitDepth = frame.bitDepth;
+  image.cBitsPerUnit = frame.bitsPerUnit;
+  image.cThumbnailWidth = static_cast<size_t>(size.width);
+  image.cThumbnailHeight = static_cast<size_t>(size.height);
   image.bSkipFlexbits = FALSE;
   // Sub-sampled chroma cannot be decoded reduced.
-  if (reduction > 0 && (image.cfColorFormat == YUV_420 || image.cfColorFormat == YUV_422))
+  if (size.reduction > 0 && (image.cfColorFormat == YUV_420 || image.cfColorFormat == YUV_422))
     image.cfColorFormat = YUV_444;
   image.cROILeftX = 0;
   image.cROITopY = 0;
-  image.cROIWidth = static_cast<size_t>(width);
-  image.cROIHeight = static_cast<size_t>(height);
+  image.cROIWidth = static_cast<size_t>(size.width);
+  image.cROIHeight = static_cast<size_t>(size.height);
   image.oOrientation = O_NONE;
   image.cPostProcStrength = 0;
+}
 
+Converter createConverter() {
   PKFormatConverter* rawConverter = nullptr;
-  if (Failed(PKCodecFactory_CreateFormatConverter(&rawConverter))) return {};
-  const std::unique_ptr<PKFormatConverter, ConverterRelease> converter(rawConverter);
+  if (Failed(PKCodecFactory_CreateFormatConverter(&rawConverter))) return nullptr;
+  return Converter(rawConverter);
+}
+
+// The target the converter is initialised for: the native format when it is taken as
+// decoded, else the first of the alpha or opaque targets no wider than it that libjxr converts
+// to; null when there is none.
+const Target* chooseTarget(PKFormatConverter& converter, PKImageDecode& decoder,
+                           const Declared& frame, const Reduced& size) {
   const Target* target = nullptr;
   const auto tryTargets = [&](std::span<const Target> targets, bool onlyExact) {
     for (const Target& candidate : targets) {
       if (target != nullptr) return;
-      if (onlyExact && std::memcmp(candidate.jxr, &native, sizeof native) != 0) continue;
-      if (!onlyExact && rowBytes(*candidate.jxr, width) > nativeRow) continue;
-      if (!Failed(converter->Initialize(converter.get(), decoder.get(), nullptr, *candidate.jxr)))
+      if (onlyExact && std::memcmp(candidate.jxr, &frame.native, sizeof frame.native) != 0)
+        continue;
+      if (!onlyExact && rowBytes(*candidate.jxr, size.width) > size.nativeRow) continue;
+      if (!Failed(converter.Initialize(&converter, &decoder, nullptr, *candidate.jxr)))
         target = &candidate;
     }
   };
   tryTargets(kAsDecoded, true);
-  tryTargets(alpha ? std::span<const Target>(kWithAlpha) : std::span<const Target>(kOpaque), false);
-  if (target == nullptr) return {};
+  tryTargets(frame.alpha ? std::span<const Target>(kWithAlpha) : std::span<const Target>(kOpaque),
+             false);
+  return target;
+}
 
+// The decoded rows in the target's format, stride bytes apart, each targetRow bytes long.
+struct Rows {
+  Pixels pixels;
+  qsizetype stride;
+  qsizetype targetRow;
+};
+
+std::optional<Rows> decodeRows(PKFormatConverter& converter, const Target& target,
+                               const Reduced& size) {
   // The decoder writes its own pixel format into the buffer and the converter turns it into
   // the target in place, so a row must hold the wider of the two.
-  const qsizetype targetRow = rowBytes(*target->jxr, width);
-  const qsizetype stride = (std::max)(nativeRow, targetRow);
+  const qsizetype targetRow = rowBytes(*target.jxr, size.width);
+  const qsizetype stride = (std::max)(size.nativeRow, targetRow);
   void* rawPixels = nullptr;
   if (targetRow <= 0 ||
-      Failed(PKAllocAligned(&rawPixels, static_cast<size_t>(stride * height), 128)))
-    return {};
-  const std::unique_ptr<U8, AlignedFree> pixels(static_cast<U8*>(rawPixels));
-  const PKRect whole{0, 0, width, height};
-  if (Failed(converter->Copy(converter.get(), &whole, pixels.get(), static_cast<U32>(stride))))
-    return {};
+      Failed(PKAllocAligned(&rawPixels, static_cast<size_t>(stride * size.height), 128)))
+    return std::nullopt;
+  Rows rows{Pixels(static_cast<U8*>(rawPixels)), stride, targetRow};
+  const PKRect whole{0, 0, size.width, size.height};
+  if (Failed(converter.Copy(&converter, &whole, rows.pixels.get(), static_cast<U32>(stride))))
+    return std::nullopt;
+  return rows;
+}
 
-  // Rows padded to 4 bytes, as a QImage over borrowed memory needs them.
-  Picture head{width, height, static_cast<int32_t>(target->qt),
-               (static_cast<int32_t>(targetRow) + 3) & ~3};
-  std::string picture(sizeof head + static_cast<size_t>(head.bytesPerLine) * height, '\0');
+// The picture handed over: its head, then the rows padded to 4 bytes, as a QImage over
+// borrowed memory needs them.
+std::string packPicture(const Rows& rows, const Target& target, const Reduced& size) {
+  Picture head{size.width, size.height, static_cast<int32_t>(target.qt),
+               (static_cast<int32_t>(rows.targetRow) + 3) & ~3};
+  std::string picture(sizeof head + static_cast<size_t>(head.bytesPerLine) * size.height, '\0');
   std::memcpy(picture.data(), &head, sizeof head);
-  for (int y = 0; y < height; ++y) {
+  for (int y = 0; y < size.height; ++y) {
     char* row = picture.data() + sizeof head + static_cast<size_t>(y) * head.bytesPerLine;
-    std::memcpy(row, pixels.get() + y * stride, static_cast<size_t>(targetRow));
+    std::memcpy(row, rows.pixels.get() + y * rows.stride, static_cast<size_t>(rows.targetRow));
     // The fourth byte of 32bppBGR is left undefined; RGB32 wants it opaque.
-    if (target->qt == QImage::Format_RGB32)
-      for (int x = 0; x < width; ++x) row[4 * x + 3] = static_cast<char>(0xFF);
+    if (target.qt == QImage::Format_RGB32)
+      for (int x = 0; x < size.width; ++x) row[4 * x + 3] = static_cast<char>(0xFF);
   }
   return picture;
+}
+
+// The decoding itself, run in the child process: a picture in the form of Picture, or empty
+// for data that is refused.
+std::string decodeHere(QByteArrayView data, QSize largest, qsizetype maxBitmapBytes) {
+  const std::optional<OpenFrame> frame = openFirstFrame(data);
+  if (!frame) return {};
+  const std::optional<Declared> declared = readDeclared(*frame->decoder, data.size());
+  if (!declared) return {};
+  const std::optional<Reduced> size = reducedWithinBudget(*declared, largest, maxBitmapBytes);
+  if (!size) return {};
+  askForWholeFrame(*frame->decoder, *declared, *size);
+  const Converter converter = createConverter();
+  if (!converter) return {};
+  const Target* target = chooseTarget(*converter, *frame->decoder, *declared, *size);
+  if (target == nullptr) return {};
+  const std::optional<Rows> rows = decodeRows(*converter, *target, *size);
+  if (!rows) return {};
+  return packPicture(*rows, *target, *size);
 }
 
 }  // namespace

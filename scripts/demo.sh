@@ -46,7 +46,7 @@ if [ -n "${DISPLAY:-}" ]; then
   "$tree/updater"
 else
   echo "No display: running under Xvfb; screenshots in $demo/"
-  xvfb-run -a -s "-screen 0 800x600x24" bash scripts/demo-clicks.sh "$tree" "$demo"
+  xvfb-run -a -s "-screen 0 800x600x24" bash scripts/demo-clicks.sh "$tree" "$demo" "$demo/server.log"
 fi
 echo "The install tree now (Update/ holds the downloaded archive):"
 (cd "$tree" && find . -path ./Lib -prune -o -type f -print | sort)

@@ -4,27 +4,21 @@
 # "Buscar Actualización" to "Salir"), and exits with the updater's exit code. Used by the process
 # tests under xvfb-run.
 set -u
+# shellcheck source=scripts/window-clicks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/window-clicks.sh"
 dir=$1
 "$dir/updater" &
 pid=$!
-window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+window=$(find_window "$pid")
 if [ -z "$window" ]; then
   kill "$pid" 2>/dev/null
   echo "no window appeared" >&2
   exit 99
 fi
-xdotool windowfocus --sync "$window" 2>/dev/null || true
-# The keys go to the focused window: wait until it is that one (at most 20 s).
-for _ in $(seq 200); do
-  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ] && break
-  xdotool sleep 0.1
-done
+focus_window "$window"
 echo "title:[$(xdotool getwindowname "$window" 2>/dev/null)]" >&2
 xdotool key --window "$window" Tab space
 # The program should end at once; after 20 s it is ended, and the exit code says so.
-for _ in $(seq 200); do
-  kill -0 "$pid" 2>/dev/null || break
-  xdotool sleep 0.1
-done
+poll 200 process_ended "$pid"
 kill "$pid" 2>/dev/null
 wait "$pid"

@@ -13,16 +13,8 @@
 set -u
 scenario=$1 tree=$2 server_dir=$3 port=$4
 
-# poll <tenths of a second> <command...>: true as soon as the command succeeds.
-poll() {
-  local tries=$1
-  shift
-  for _ in $(seq "$tries"); do
-    "$@" && return 0
-    xdotool sleep 0.1
-  done
-  return 1
-}
+# shellcheck source=scripts/window-clicks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/window-clicks.sh"
 
 if [ "$scenario" = close-while-updating ]; then
   # One request (the check's), then the server is gone: every attempt of the worker fails.
@@ -37,14 +29,14 @@ fi
 server=$!
 trap 'kill $server 2>/dev/null' EXIT
 # The one-shot server must not be used up by this probe: wait for the port with ss instead.
-poll 100 bash -c "ss -ltn 'sport = :$port' | grep -q LISTEN" || { echo "no server" >&2; exit 94; }
+listening() { ss -ltn "sport = :$port" | grep -q LISTEN; }
+poll 100 listening || { echo "no server" >&2; exit 94; }
 
 "$tree/updater" &
 pid=$!
-window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -n 1)
+window=$(find_window "$pid")
 [ -n "$window" ] || { kill "$pid"; echo "no window" >&2; exit 91; }
-xdotool windowfocus --sync "$window" 2>/dev/null || true
-poll 200 bash -c "[ \"\$(xdotool getwindowfocus 2>/dev/null)\" = $window ]"
+focus_window "$window"
 xdotool key --window "$window" space                 # "Buscar Actualización"
 xdotool key --window "$window" Tab Tab space         # "Actualizar", taken once the check ended
 
@@ -59,6 +51,6 @@ else
   poll 300 test -e "$archive" || { kill "$pid"; echo "no attempt" >&2; exit 95; }
 fi
 xdotool key --window "$window" shift+Tab space       # "Salir"
-poll 100 bash -c "! kill -0 $pid 2>/dev/null"
-if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; echo "did not end" >&2; exit 93; fi
+poll 100 process_ended "$pid"
+if ! process_ended "$pid"; then kill -9 "$pid"; echo "did not end" >&2; exit 93; fi
 wait "$pid"

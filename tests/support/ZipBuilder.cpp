@@ -67,6 +67,7 @@ std::string compress(const ZipFixtureEntry& fixture) {
   }
 }
 
+// What the local part of an entry was written with, for its central record.
 struct Written {
   uint64_t offset;
   uint32_t crc;
@@ -74,6 +75,160 @@ struct Written {
   uint64_t uncompressedSize;
   uint16_t flags;
 };
+
+// Where the central directory lies, for the end records.
+struct CentralDirectory {
+  uint64_t entries;
+  uint64_t offset;
+  uint64_t size;
+};
+
+uint16_t flagsOf(const ZipFixtureEntry& fixture) {
+  uint16_t flags = fixture.flags;
+  if (fixture.dataDescriptor) flags |= 0x0008;
+  if (fixture.password) flags |= 0x0001;
+  return flags;
+}
+
+// The data as stored: compressed, and encrypted behind the 12-byte header when there is a
+// password. The header's last byte is the one a reader checks the password by: the CRC's high
+// byte, or the time's when the CRC follows the data.
+std::string storedData(const ZipFixtureEntry& fixture, uint32_t crc) {
+  std::string payload = compress(fixture);
+  if (!fixture.password) return payload;
+  std::string header = "\x11\x22\x33\x44\x55\x66\x77\x88\x99\xAA\xBB";
+  header += static_cast<char>(fixture.dataDescriptor ? fixture.dosTime >> 8 : crc >> 24);
+  Encryptor encryptor(*fixture.password);
+  return encryptor.encrypt(header + payload);
+}
+
+// The local header with its name and extra field. A data descriptor hides the sizes and CRC;
+// ZIP64 saturates the sizes and gives them in the extra field.
+std::string localHeader(const ZipFixtureEntry& fixture, const Written& w) {
+  std::string local;
+  put32(local, fixture.badLocalSignature ? 0x04034b51 : 0x04034b50);
+  put16(local, fixture.versionNeeded);
+  put16(local, w.flags);
+  put16(local, fixture.method);
+  put16(local, fixture.dosTime);
+  put16(local, fixture.dosDate);
+  const bool hideSizes = fixture.dataDescriptor;
+  put32(local, hideSizes ? 0 : w.crc);
+  put32(local, hideSizes ? 0 : (fixture.zip64 ? 0xFFFFFFFF : w.compressedSize));
+  put32(local, hideSizes ? 0 : (fixture.zip64 ? 0xFFFFFFFF : w.uncompressedSize));
+  std::string extra = fixture.extraField;
+  if (fixture.zip64) {
+    put16(extra, 0x0001);
+    put16(extra, 16);
+    put64(extra, w.uncompressedSize);
+    put64(extra, w.compressedSize);
+  }
+  put16(local, fixture.name.size());
+  put16(local, extra.size());
+  return local + fixture.name + extra;
+}
+
+// The CRC and sizes after the data, the sizes 8 bytes wide for ZIP64.
+std::string dataDescriptor(const ZipFixtureEntry& fixture, const Written& w) {
+  std::string descriptor;
+  put32(descriptor, 0x08074b50);
+  put32(descriptor, w.crc);
+  if (fixture.zip64) {
+    put64(descriptor, w.compressedSize);
+    put64(descriptor, w.uncompressedSize);
+  } else {
+    put32(descriptor, w.compressedSize);
+    put32(descriptor, w.uncompressedSize);
+  }
+  return descriptor;
+}
+
+// Appends the entry's local header, data and data descriptor.
+Written writeLocalPart(std::string& out, const ZipFixtureEntry& fixture) {
+  Written w{out.size(), fixture.crc.value_or(crc32Of(fixture.data)), 0, fixture.data.size(),
+            flagsOf(fixture)};
+  const std::string payload = storedData(fixture, w.crc);
+  w.compressedSize = payload.size();
+  out += localHeader(fixture, w) + payload;
+  if (fixture.dataDescriptor) out += dataDescriptor(fixture, w);
+  return w;
+}
+
+// The central record with its name and extra field, with the fixture's lies about sizes and
+// offset in place of what was written.
+std::string centralRecord(const ZipFixtureEntry& fixture, const Written& w) {
+  const uint64_t compressedSize = fixture.compressedSize.value_or(w.compressedSize);
+  const uint64_t uncompressedSize = fixture.uncompressedSize.value_or(w.uncompressedSize);
+  const uint64_t offset = fixture.localHeaderOffset.value_or(w.offset);
+  std::string central;
+  put32(central, fixture.badCentralSignature ? 0x02014b51 : 0x02014b50);
+  put16(central, (static_cast<uint16_t>(fixture.hostSystem) << 8) | 63);
+  put16(central, fixture.versionNeeded);
+  put16(central, w.flags);
+  put16(central, fixture.method);
+  put16(central, fixture.dosTime);
+  put16(central, fixture.dosDate);
+  put32(central, w.crc);
+  std::string extra = fixture.extraField;
+  if (fixture.zip64) {
+    put32(central, 0xFFFFFFFF);
+    put32(central, 0xFFFFFFFF);
+    put16(extra, 0x0001);
+    put16(extra, 24);
+    put64(extra, uncompressedSize);
+    put64(extra, compressedSize);
+    put64(extra, offset);
+  } else {
+    put32(central, compressedSize);
+    put32(central, uncompressedSize);
+  }
+  put16(central, fixture.name.size());
+  put16(central, extra.size());
+  put16(central, 0);  // comment
+  put16(central, 0);  // disk
+  put16(central, 0);  // internal attributes
+  put32(central, fixture.externalAttributes);
+  put32(central, fixture.zip64 ? 0xFFFFFFFF : offset);
+  return central + fixture.name + extra;
+}
+
+// The ZIP64 end record written at recordOffset, and its locator unless it is to be missing.
+std::string zip64EndRecords(const CentralDirectory& directory, const ZipFixtureEnd& end,
+                            uint64_t recordOffset) {
+  std::string records;
+  put32(records, 0x06064b50);
+  put64(records, 44);
+  put16(records, 63);
+  put16(records, 45);
+  put32(records, 0);
+  put32(records, 0);
+  put64(records, end.zip64EntriesTotal.value_or(directory.entries));
+  put64(records, end.zip64EntriesTotal.value_or(directory.entries));
+  put64(records, directory.size);
+  put64(records, end.zip64CentralDirectoryOffset.value_or(directory.offset));
+  if (!end.omitZip64Locator) {
+    put32(records, 0x07064b50);
+    put32(records, 0);
+    put64(records, recordOffset);
+    put32(records, 1);
+  }
+  return records;
+}
+
+// The classic end record with the comment; its fields saturated when ZIP64 holds the values.
+std::string endRecord(const CentralDirectory& directory, const ZipFixtureEnd& end) {
+  std::string record;
+  put32(record, 0x06054b50);
+  put16(record, end.diskNumber.value_or(0));
+  put16(record, end.diskNumber.value_or(0));
+  const uint16_t count = end.zip64 ? 0xFFFF : static_cast<uint16_t>(directory.entries);
+  put16(record, end.entriesOnDisk.value_or(count));
+  put16(record, end.entriesTotal.value_or(count));
+  put32(record, end.centralDirectorySize.value_or(end.zip64 ? 0xFFFFFFFF : directory.size));
+  put32(record, end.centralDirectoryOffset.value_or(end.zip64 ? 0xFFFFFFFF : directory.offset));
+  put16(record, end.comment.size());
+  return record + end.comment;
+}
 
 }  // namespace
 
@@ -110,124 +265,12 @@ std::string unicodePathField(const std::string& storedName, const std::string& u
 std::string buildZip(const std::vector<ZipFixtureEntry>& entries, const ZipFixtureEnd& end) {
   std::string out;
   std::vector<Written> written;
-  for (const ZipFixtureEntry& fixture : entries) {
-    Written w{out.size(), fixture.crc.value_or(crc32Of(fixture.data)), 0, fixture.data.size(),
-              fixture.flags};
-    std::string payload = compress(fixture);
-    if (fixture.dataDescriptor) w.flags |= 0x0008;
-    if (fixture.password) {
-      w.flags |= 0x0001;
-      std::string header = "\x11\x22\x33\x44\x55\x66\x77\x88\x99\xAA\xBB";
-      header += static_cast<char>(fixture.dataDescriptor ? fixture.dosTime >> 8 : w.crc >> 24);
-      Encryptor encryptor(*fixture.password);
-      payload = encryptor.encrypt(header + payload);
-    }
-    w.compressedSize = payload.size();
-
-    std::string local;
-    put32(local, fixture.badLocalSignature ? 0x04034b51 : 0x04034b50);
-    put16(local, fixture.versionNeeded);
-    put16(local, w.flags);
-    put16(local, fixture.method);
-    put16(local, fixture.dosTime);
-    put16(local, fixture.dosDate);
-    const bool hideSizes = fixture.dataDescriptor;
-    put32(local, hideSizes ? 0 : w.crc);
-    put32(local, hideSizes ? 0 : (fixture.zip64 ? 0xFFFFFFFF : w.compressedSize));
-    put32(local, hideSizes ? 0 : (fixture.zip64 ? 0xFFFFFFFF : w.uncompressedSize));
-    std::string localExtra = fixture.extraField;
-    if (fixture.zip64) {
-      put16(localExtra, 0x0001);
-      put16(localExtra, 16);
-      put64(localExtra, w.uncompressedSize);
-      put64(localExtra, w.compressedSize);
-    }
-    put16(local, fixture.name.size());
-    put16(local, localExtra.size());
-    out += local + fixture.name + localExtra + payload;
-    if (fixture.dataDescriptor) {
-      put32(out, 0x08074b50);
-      put32(out, w.crc);
-      if (fixture.zip64) {
-        put64(out, w.compressedSize);
-        put64(out, w.uncompressedSize);
-      } else {
-        put32(out, w.compressedSize);
-        put32(out, w.uncompressedSize);
-      }
-    }
-    written.push_back(w);
-  }
-
-  const uint64_t centralOffset = out.size();
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const ZipFixtureEntry& fixture = entries[i];
-    const Written& w = written[i];
-    const uint64_t compressedSize = fixture.compressedSize.value_or(w.compressedSize);
-    const uint64_t uncompressedSize = fixture.uncompressedSize.value_or(w.uncompressedSize);
-    const uint64_t offset = fixture.localHeaderOffset.value_or(w.offset);
-    std::string central;
-    put32(central, fixture.badCentralSignature ? 0x02014b51 : 0x02014b50);
-    put16(central, (static_cast<uint16_t>(fixture.hostSystem) << 8) | 63);
-    put16(central, fixture.versionNeeded);
-    put16(central, w.flags);
-    put16(central, fixture.method);
-    put16(central, fixture.dosTime);
-    put16(central, fixture.dosDate);
-    put32(central, w.crc);
-    std::string extra = fixture.extraField;
-    if (fixture.zip64) {
-      put32(central, 0xFFFFFFFF);
-      put32(central, 0xFFFFFFFF);
-      put16(extra, 0x0001);
-      put16(extra, 24);
-      put64(extra, uncompressedSize);
-      put64(extra, compressedSize);
-      put64(extra, offset);
-    } else {
-      put32(central, compressedSize);
-      put32(central, uncompressedSize);
-    }
-    put16(central, fixture.name.size());
-    put16(central, extra.size());
-    put16(central, 0);  // comment
-    put16(central, 0);  // disk
-    put16(central, 0);  // internal attributes
-    put32(central, fixture.externalAttributes);
-    put32(central, fixture.zip64 ? 0xFFFFFFFF : offset);
-    out += central + fixture.name + extra;
-  }
-  const uint64_t centralSize = out.size() - centralOffset;
-
-  if (end.zip64) {
-    const uint64_t recordOffset = out.size();
-    put32(out, 0x06064b50);
-    put64(out, 44);
-    put16(out, 63);
-    put16(out, 45);
-    put32(out, 0);
-    put32(out, 0);
-    put64(out, end.zip64EntriesTotal.value_or(entries.size()));
-    put64(out, end.zip64EntriesTotal.value_or(entries.size()));
-    put64(out, centralSize);
-    put64(out, end.zip64CentralDirectoryOffset.value_or(centralOffset));
-    if (!end.omitZip64Locator) {
-      put32(out, 0x07064b50);
-      put32(out, 0);
-      put64(out, recordOffset);
-      put32(out, 1);
-    }
-  }
-  put32(out, 0x06054b50);
-  put16(out, end.diskNumber.value_or(0));
-  put16(out, end.diskNumber.value_or(0));
-  const uint16_t count = end.zip64 ? 0xFFFF : static_cast<uint16_t>(entries.size());
-  put16(out, end.entriesOnDisk.value_or(count));
-  put16(out, end.entriesTotal.value_or(count));
-  put32(out, end.centralDirectorySize.value_or(end.zip64 ? 0xFFFFFFFF : centralSize));
-  put32(out, end.centralDirectoryOffset.value_or(end.zip64 ? 0xFFFFFFFF : centralOffset));
-  put16(out, end.comment.size());
-  return out + end.comment;
+  for (const ZipFixtureEntry& fixture : entries) written.push_back(writeLocalPart(out, fixture));
+  CentralDirectory directory{entries.size(), out.size(), 0};
+  for (size_t i = 0; i < entries.size(); ++i) out += centralRecord(entries[i], written[i]);
+  directory.size = out.size() - directory.offset;
+  if (end.zip64) out += zip64EndRecords(directory, end, out.size());
+  return out + endRecord(directory, end);
 }
 
 }  // namespace testsupport
