@@ -8,8 +8,8 @@ namespace platform {
 bool socketHasPeer(std::uintptr_t socket) {
   sockaddr_storage peer{};
   int length = sizeof peer;
-  return ::getpeername(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&peer),
-                       &length) == 0;
+  return ::getpeername(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&peer), &length) ==
+         0;
 }
 
 }  // namespace platform

@@ -18,8 +18,8 @@ TEST(WindowTitle, BecomesEmpty) {
 }
 
 TEST(WindowTitle, AHandleThatIsNoWindowIsRefused) {
-  HWND window = CreateWindowExW(0, L"STATIC", L"gone", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND window = CreateWindowExW(0, L"STATIC", L"gone", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(window, nullptr);
   DestroyWindow(window);
   EXPECT_FALSE(platform::clearWindowTitle(reinterpret_cast<std::uintptr_t>(window)));
