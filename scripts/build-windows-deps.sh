@@ -21,6 +21,7 @@
 # Needs root (or sudo) once: it adds a deb-src entry for Debian's archive when there is none
 # and installs the build tools. JOBS sets the parallel jobs (default: the processors).
 set -euo pipefail
+shopt -s inherit_errexit
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo="$(dirname "$here")"
 cache="${UPDATER_WINDOWS_DEPS_CACHE:-/var/cache/quendral-updater/windows-deps}"
@@ -79,15 +80,25 @@ ensure_deb_src() {
   as_root apt-get update -qq
 }
 
-# The version of the component's source that the Linux build uses.
+# The version of the component's source that the Linux build uses. When the archive no longer
+# has that source (a security update replaced it), the newest source the archive has.
 source_version() {
-  local package="${linux_package[$1]}" version
-  version="$(dpkg-query -W -f='${source:Version}' "$package" 2>/dev/null || true)"
-  if [ -z "$version" ]; then
-    version="$(apt-cache policy "$package" | awk '/Candidate:/ { print $2 }')"
-  fi
-  [ -n "$version" ] && [ "$version" != "(none)" ] || {
-    log "no version of $package known to apt"
+  local package="${linux_package[$1]}" installed available newest="" version
+  installed="$(dpkg-query -W -f='${source:Version}' "$package" 2>/dev/null || true)"
+  available="$(apt-cache showsrc --only-source "${source_package[$1]}" 2>/dev/null |
+    awk '/^Version:/ { print $2 }')"
+  for version in $available; do
+    [ "$version" = "$installed" ] && {
+      echo "$version"
+      return
+    }
+    if [ -z "$newest" ] || dpkg --compare-versions "$version" gt "$newest"; then
+      newest="$version"
+    fi
+  done
+  version="${newest:-$installed}"
+  [ -n "$version" ] || {
+    log "no version of ${source_package[$1]} known to apt"
     exit 1
   }
   echo "$version"
@@ -101,7 +112,10 @@ fetch_source() {
     ensure_deb_src
     rm -rf "$folder" && mkdir -p "$folder"
     log "fetching $package $version"
-    (cd "$folder" && apt-get source -qq --only-source "$package=$version" >&2)
+    if ! (cd "$folder" && apt-get source -qq --only-source "$package=$version" >&2); then
+      log "apt-get source $package=$version failed"
+      exit 1
+    fi
     touch "$folder/.unpacked"
   fi
   find "$folder" -mindepth 1 -maxdepth 1 -type d | head -n 1
