@@ -80,23 +80,51 @@ ensure_deb_src() {
   as_root apt-get update -qq
 }
 
+# The versions of the component's source that the archive lists, newest first.
+listed_versions() {
+  apt-cache showsrc --only-source "${source_package[$1]}" 2>/dev/null |
+    awk '/^Version:/ { print $2 }' | while read -r version; do
+    echo "$version"
+  done | sort -u | {
+    local versions=() version i j
+    mapfile -t versions
+    # dpkg's order, not sort's: a few versions, so a simple exchange sort.
+    for ((i = 0; i < ${#versions[@]}; i++)); do
+      for ((j = i + 1; j < ${#versions[@]}; j++)); do
+        if dpkg --compare-versions "${versions[j]}" gt "${versions[i]}"; then
+          version="${versions[i]}" versions[i]="${versions[j]}" versions[j]="$version"
+        fi
+      done
+    done
+    printf '%s\n' "${versions[@]}"
+  }
+}
+
+source_folder() {
+  echo "$work/src/${source_package[$1]}-${2//:/_}"
+}
+
 # The version of the component's source that the Linux build uses. When the archive no longer
-# has that source (a security update replaced it), the newest source the archive has.
+# has that source (a security update replaced it), the newest one it has that was fetched here,
+# or else the newest it lists (fetch_source may find that one missing and fetch an older one).
 source_version() {
-  local package="${linux_package[$1]}" installed available newest="" version
-  installed="$(dpkg-query -W -f='${source:Version}' "$package" 2>/dev/null || true)"
-  available="$(apt-cache showsrc --only-source "${source_package[$1]}" 2>/dev/null |
-    awk '/^Version:/ { print $2 }')"
+  local installed version available
+  installed="$(dpkg-query -W -f='${source:Version}' "${linux_package[$1]}" 2>/dev/null || true)"
+  available="$(listed_versions "$1")"
   for version in $available; do
     [ "$version" = "$installed" ] && {
       echo "$version"
       return
     }
-    if [ -z "$newest" ] || dpkg --compare-versions "$version" gt "$newest"; then
-      newest="$version"
-    fi
   done
-  version="${newest:-$installed}"
+  for version in $available; do
+    [ -f "$(source_folder "$1" "$version")/.unpacked" ] && {
+      echo "$version"
+      return
+    }
+  done
+  version="$(head -n 1 <<<"$available")"
+  version="${version:-$installed}"
   [ -n "$version" ] || {
     log "no version of ${source_package[$1]} known to apt"
     exit 1
@@ -104,21 +132,34 @@ source_version() {
   echo "$version"
 }
 
-# Fetches and unpacks (Debian's patches applied) the component's source; prints its folder.
+# Fetches and unpacks (Debian's patches applied) the component's source at the version
+# source_version names, or when the archive cannot give that one, the newest older one it
+# gives. Afterwards source_version names the version fetched.
 fetch_source() {
-  local component="$1" version="$2" package="${source_package[$1]}"
-  local folder="$work/src/$package-${version//:/_}"
-  if [ ! -f "$folder/.unpacked" ]; then
-    ensure_deb_src
+  local component="$1" package="${source_package[$1]}" wanted version folder
+  wanted="$(source_version "$component")"
+  [ -f "$(source_folder "$component" "$wanted")/.unpacked" ] && return
+  ensure_deb_src
+  for version in $(listed_versions "$component"); do
+    dpkg --compare-versions "$version" le "$wanted" || continue
+    folder="$(source_folder "$component" "$version")"
     rm -rf "$folder" && mkdir -p "$folder"
     log "fetching $package $version"
-    if ! (cd "$folder" && apt-get source -qq --only-source "$package=$version" >&2); then
-      log "apt-get source $package=$version failed"
-      exit 1
+    if (cd "$folder" && apt-get source -qq --only-source "$package=$version" >&2); then
+      touch "$folder/.unpacked"
+      return
     fi
-    touch "$folder/.unpacked"
-  fi
-  find "$folder" -mindepth 1 -maxdepth 1 -type d | head -n 1
+    log "apt-get source $package=$version failed"
+    rm -rf "$folder"
+  done
+  log "no source of $package could be fetched"
+  exit 1
+}
+
+# The unpacked source tree of the component's version.
+source_tree() {
+  find "$(source_folder "$1" "$(source_version "$1")")" -mindepth 1 -maxdepth 1 -type d |
+    head -n 1
 }
 
 # --- Keys ----------------------------------------------------------------------------------
@@ -272,9 +313,14 @@ build_component() {
     build_component "$base"
     bases+=("$(component_prefix "$base")")
   done
+  fetch_source "$component"
+  # The key names the version fetched.
+  key_cache[$component]=""
+  prefix="$(component_prefix "$component")"
+  [ -f "$prefix/.complete" ] && return
   local source build version
   version="$(source_version "$component")"
-  source="$(fetch_source "$component" "$version")"
+  source="$(source_tree "$component")"
   build="$work/build/$(basename "$prefix")"
   log "building $component $version into $prefix"
   local started=$SECONDS
