@@ -18,6 +18,8 @@
 set -euo pipefail
 tree=$1 libs=$2 work=$3 make_exe=$4 install_ca=$5 source=$6 port_http=$7 port_https=$8
 wine="${UPDATER_WINE:-$(command -v wine64 || echo wine)}"
+# Windows programs run in the users' locale (code pages 1252 and 850); the tools here in ours.
+run_wine() { env LC_ALL=es_ES.UTF-8 "$wine" "$@"; }
 
 missing=()
 for tool in Xvfb xdotool nginx openssl import convert tesseract zip python3 "$wine"; do
@@ -48,7 +50,7 @@ poll() {
 rm -rf "$work"
 mkdir -p "$work/shots" "$work/www/kub" "$work/nginx/tmp"
 export WINEPREFIX="$work/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LOCPATH="${UPDATER_LOCALE_DIR:-}" LC_ALL=es_ES.UTF-8 TZ=CET-1CEST,M3.5.0,M10.5.0/3
+export LOCPATH="${UPDATER_LOCALE_DIR:-}" TZ=CET-1CEST,M3.5.0,M10.5.0/3
 unset WINEPATH WAYLAND_DISPLAY
 
 pids=()
@@ -71,7 +73,7 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 # --- The server: a release 2.4.1.7 made by the vendors' script, over http and https. ---
 release="$work/release"
 cp -r "$source/demo/releases/2.4.1.7" "$release"
-"$wine" "$make_exe" "Z:$release/Quendral.exe" 2.4.1.7
+run_wine "$make_exe" "Z:$release/Quendral.exe" 2.4.1.7
 bash "$source/scripts/make-update.sh" --code KUB --version 2.4.1.7 --from "$release" \
   --changes "$release/changes.txt" --history "$work/www/kub/VersionesKUB.txt" \
   --out "$work/www/kub" >/dev/null
@@ -122,7 +124,7 @@ served() {
 poll 100 served || fail "nginx does not answer"
 
 # Wine's trusted roots get the throw-away CA (this also makes the prefix).
-"$wine" "$install_ca" "Z:$pki/ca.pem" || fail "the CA was not added to Wine's roots"
+run_wine "$install_ca" "Z:$pki/ca.pem" || fail "the CA was not added to Wine's roots"
 
 # --- Screenshots and texts ---
 # The window's pixels, as a checksum: equal checksums, equal pictures.
@@ -173,8 +175,9 @@ start_tree() {
   cp -a "$tree" "$copy"
   rm -rf "$copy/Lib" "$copy/Update"
   cp -a "$lib" "$copy/Lib"
-  "$wine" "$make_exe" "Z:$copy/Quendral.exe" 2.4.1.6
-  "$wine" "$copy/updater.exe" >"$work/$name.out" 2>"$work/$name.err" &
+  run_wine "$make_exe" "Z:$copy/Quendral.exe" 2.4.1.6
+  # env execs Wine: $! is the updater's own process, whose windows carry its pid.
+  env LC_ALL=es_ES.UTF-8 "$wine" "$copy/updater.exe" >"$work/$name.out" 2>"$work/$name.err" &
   pid=$!
   window=""
   find_window() {
