@@ -105,7 +105,8 @@ ExchangeOutcome HttpClient::exchange(const std::string& url, BodySink& sink,
 
   CURL* e = curl_->easy;
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
-  const auto& caFile = ioHandler_->caFile();
+  // libcurl takes a file name as narrow text; a path's native text is wide on Windows.
+  const std::string caFile = ioHandler_->caFile().string();
   const char* trusted = !caFile.empty()                 ? caFile.c_str()
                         : !curl_->defaultCaFile.empty() ? curl_->defaultCaFile.c_str()
                                                         : nullptr;
