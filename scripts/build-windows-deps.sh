@@ -294,7 +294,9 @@ build_tiff() {
 
 build_qtimageformats() {
   local source="$1" build="$2" prefix="$3"
+  # CMake's FindTIFF knows nothing of what the static libtiff needs: zlib goes last on the line.
   cmake_cross -S "$source" -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_CXX_STANDARD_LIBRARIES="/usr/$triple/lib/libz.a" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     -DFEATURE_tiff=ON -DFEATURE_system_tiff=ON -DFEATURE_webp=OFF -DFEATURE_jasper=OFF \
