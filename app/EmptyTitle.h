@@ -1,7 +1,8 @@
 // The window's title bar is empty. Qt never shows an empty title: it puts the application's
-// name there instead, on X11 in the window's _NET_WM_NAME. So once the window exists, that
-// property is taken off it again, and the title bar falls back to the (empty) WM_NAME.
-// On other systems, or without an X11 connection (offscreen), this does nothing.
+// name there instead. So once the window exists, the name is taken off it again: on X11 from
+// the window's _NET_WM_NAME, so that the title bar falls back to the (empty) WM_NAME
+// (EmptyTitle_x11.cpp); on Windows the native window's text is set to the empty text
+// (EmptyTitle_win.cpp). Without a native window system (offscreen) this does nothing.
 #pragma once
 
 class QWidget;

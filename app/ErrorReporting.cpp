@@ -2,6 +2,7 @@
 
 #include "app/ErrorText.h"
 #include "platform/ErrorBox.h"
+#include "platform/ExecutableDirectory.h"
 
 #include <cxxabi.h>
 #include <QCoreApplication>
@@ -55,6 +56,19 @@ void showErrorDialog(QWidget* parent, const QString& message) {
                   QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);  // messages carry servers' text: never markup, never links
   box.exec();
+}
+
+void reportMissingOperation(const std::string& operation, const std::string& library) {
+  const QString program =
+      QString::fromStdU16String(platform::executablePath().filename().u16string());
+  const QString title = program + QStringLiteral(" - Entry Point Not Found");
+  const QString text = QStringLiteral(
+                           "The procedure entry point %1 could not be located in the "
+                           "dynamic link library %2.")
+                           .arg(QString::fromStdString(operation), QString::fromStdString(library));
+  std::fprintf(stderr, "%s\n%s\n", title.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+  std::fflush(stderr);
+  platform::showErrorBox(title.toStdU16String(), text.toStdU16String());
 }
 
 void reportFatalStartupError(quintptr address) {

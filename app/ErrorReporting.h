@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <exception>
 #include <functional>
+#include <string>
 
 namespace app {
 
@@ -33,6 +34,11 @@ std::function<void()> guarded(Window* window, void (Window::*handler)()) {
     }
   };
 }
+
+// Reports, as Windows' loader does, that the resource library lacks an operation: the two lines
+// to standard error and the system's box ("Entry Point Not Found"); the caller ends the process.
+// Runs before any QApplication exists.
+void reportMissingOperation(const std::string& operation, const std::string& library);
 
 // Reports the error being handled as fatal. address: where the failing code lies in the
 // program file, 0 when unknown.

@@ -4,8 +4,8 @@
 #include "app/ErrorReporting.h"
 #include "app/UpdateFrm.h"
 #include "branding/EstiloComponentesUpdater.h"
+#include "platform/CodeAddress.h"
 
-#include <dlfcn.h>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QScreen>
@@ -22,9 +22,7 @@ quintptr showHandlerAddress() {
   void* code = nullptr;
   static_assert(sizeof(handler) >= sizeof(code));
   std::memcpy(&code, &handler, sizeof(code));
-  Dl_info info{};
-  if (dladdr(code, &info) == 0 || info.dli_fbase == nullptr) return 0;
-  return reinterpret_cast<quintptr>(code) - reinterpret_cast<quintptr>(info.dli_fbase);
+  return platform::offsetInModule(code).value_or(0);
 }
 
 // The layout's sizes were drawn for a 12-pixel sans-serif text; Liberation Sans keeps the widths

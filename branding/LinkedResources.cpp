@@ -1,11 +1,20 @@
 #include "branding/LinkedResources.h"
 
+#include "platform/LoadedLibrary.h"
 #include "resourcelib/ResourcesUpd.h"
 
 #include <algorithm>
 #include <vector>
 
 namespace branding {
+
+std::vector<std::string> LinkedResources::missingOperations() {
+  return platform::missingOperations(
+      kFileName,
+      {"getSistema", "getUpdatePath", "getUpdateName", "getColores", "getImage", "resColorLookup",
+       "resImageSize", "resImagePosition", "resImageSeek", "resImageRead", "resImageRelease"});
+}
+
 namespace {
 
 using TextOperation = size_t (*)(ResChar*, size_t);

@@ -3,11 +3,19 @@
 
 #include "branding/ResourcesUpdateDll.h"
 
+#include <string>
+#include <vector>
+
 namespace branding {
 
 class LinkedResources final : public ResourcesUpdateDll {
 public:
   LinkedResources();
+  // The library's file name as the program imports it (Windows).
+  static constexpr const char* kFileName = "ResourcesUpd.dll";
+  // The operations of resourcelib/ResourcesUpd.h that the bound library lacks: empty wherever
+  // the loader refuses such a library itself (platform/LoadedLibrary.h).
+  static std::vector<std::string> missingOperations();
   ~LinkedResources() override;
   QString getSistema() const override;
   QString getUpdatePath() const override;

@@ -24,6 +24,9 @@ function(add_resource_library target)
   updater_target_settings(${target})
   if(WIN32)
     set_target_properties(${target} PROPERTIES PREFIX "")  # Lib/ResourcesUpd.dll
+    # The compiler's runtime linked in, whatever the program's: a product line's library
+    # needs only KERNEL32 and msvcrt, and ships alone.
+    target_link_options(${target} PRIVATE -static)
     # Lib\ as a private assembly, through which a program's manifest binds the library.
     configure_file("${PROJECT_SOURCE_DIR}/cmake/windows/Lib.manifest" "${arg_TREE}/Lib/Lib.manifest"
                    COPYONLY)

@@ -1,11 +1,10 @@
 #include "net/Exchange.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 
 #include "net/BodySink.h"
 #include "net/Error.h"
+#include "platform/SocketPeer.h"
 
 namespace net {
 
@@ -262,9 +261,7 @@ int Exchange::onSocket(void* self, curl_socket_t socket, curlsocktype) {
 
 bool Exchange::socketConnected() const {
   if (socket_ == CURL_SOCKET_BAD) return false;
-  sockaddr_storage peer{};
-  socklen_t length = sizeof peer;
-  return ::getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+  return platform::socketHasPeer(static_cast<std::uintptr_t>(socket_));
 }
 
 int Exchange::onConnected(void* self, char*, char*, int, int) {

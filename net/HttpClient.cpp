@@ -50,6 +50,10 @@ HttpClient::HttpClient() : curl_(std::make_unique<CurlHandle>()) {
   curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  // Schannel (Windows) checks revocation and by default fails when the CA publishes no list or
+  // its server cannot be reached; a certificate known to be revoked is still refused. OpenSSL
+  // ignores this option.
+  curl_easy_setopt(e, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
 }
 
 HttpClient::~HttpClient() = default;
@@ -102,7 +106,8 @@ ExchangeOutcome HttpClient::exchange(const std::string& url, BodySink& sink,
 
   CURL* e = curl_->easy;
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
-  const auto& caFile = ioHandler_->caFile();
+  // libcurl takes a file name as narrow text; a path's native text is wide on Windows.
+  const std::string caFile = ioHandler_->caFile().string();
   const char* trusted = !caFile.empty()                 ? caFile.c_str()
                         : !curl_->defaultCaFile.empty() ? curl_->defaultCaFile.c_str()
                                                         : nullptr;
