@@ -217,14 +217,15 @@ build_qtbase() {
     "$source/src/plugins/platforms/windows/qwindowsintegration.cpp"
   # Only what the updater uses: Core, Gui, Widgets, Test and the windows platform plug-in;
   # the third-party libraries are Qt's own copies (Debian has none for MinGW). Debian's
-  # repacked source has no wintab headers, hence no tablet events.
+  # repacked source has no wintab headers, hence no tablet events. Without OpenGL, dynamic GL
+  # must be off too: the windows plug-in of 6.4 uses its context class under dynamicgl alone.
   cmake_cross -S "$source" -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_xml=OFF \
     -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF \
     -DFEATURE_vulkan=OFF -DFEATURE_zstd=OFF -DFEATURE_icu=OFF -DFEATURE_direct2d=OFF \
-    -DFEATURE_tabletevent=OFF \
+    -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
     -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_pcre2=OFF \
     -DFEATURE_calendarwidget=OFF -DFEATURE_datetimeedit=OFF -DFEATURE_mdiarea=OFF \
@@ -323,7 +324,9 @@ build_component() {
   local source build version
   version="$(source_version "$component")"
   source="$(source_tree "$component")"
-  build="$work/build/$(basename "$prefix")"
+  # Named by the component alone, so that the compiler cache (its hashes hold the paths) still
+  # hits after a change of recipe.
+  build="$work/build/$component"
   log "building $component $version into $prefix"
   local started=$SECONDS
   rm -rf "$build" "$prefix"
