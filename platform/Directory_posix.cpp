@@ -38,15 +38,6 @@ int openAtRetrying(int folder, const char* name, int flags, mode_t mode = 0) {
   return fd;
 }
 
-// Takes the lock without waiting: an opener that holds it keeps the file to itself.
-bool tryLock(int fd) {
-  int result = -1;
-  do {
-    result = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (result < 0 && errno == EINTR);
-  return result == 0;
-}
-
 // Linux: an unnamed file in the folder, locked, then given its name: it is never seen
 // unlocked. Returns -1 when the file system cannot do that, -2 (errno EEXIST) when the name is
 // taken.

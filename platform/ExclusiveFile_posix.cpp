@@ -1,4 +1,5 @@
 #include "platform/ExclusiveFile.h"
+#include "platform/PosixFiles.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -24,15 +25,6 @@ int openRetrying(const std::filesystem::path& path, int flags, mode_t mode = 0) 
     fd = ::open(path.c_str(), flags, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
-}
-
-// Takes the lock without waiting: an opener that holds it keeps the file to itself.
-bool tryLock(int fd) {
-  int result = -1;
-  do {
-    result = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (result < 0 && errno == EINTR);
-  return result == 0;
 }
 
 void closeQuietly(int fd) {

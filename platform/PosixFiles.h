@@ -1,7 +1,10 @@
 // Inside platform/ only: what the POSIX implementations share about files.
 #pragma once
 
+#include <sys/file.h>
 #include <sys/stat.h>
+
+#include <cerrno>
 
 #include "platform/FileStamps.h"
 #include "platform/FileStatus.h"
@@ -35,6 +38,16 @@ inline mode_t modeWithAttributes(mode_t mode, uint32_t attributes) {
   mode &= 07777;
   if (attributes & ReadOnly) return mode & static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
   return mode | S_IWUSR;
+}
+
+// Takes the exclusive lock that every opener of this program takes, without waiting: an
+// opener that holds it keeps the file to itself.
+inline bool tryLock(int fd) {
+  int result = -1;
+  do {
+    result = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (result < 0 && errno == EINTR);
+  return result == 0;
 }
 
 }  // namespace platform
