@@ -4,6 +4,8 @@
 # archive_password, for the archives the benchmarks make.
 # shellcheck source=../scripts/lib/constants.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/constants.sh"
+# shellcheck source=../scripts/lib/nginx.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/nginx.sh"
 
 # need_tools <tool...>: stops the script when one is not installed.
 need_tools() {
@@ -82,33 +84,12 @@ prepare_install_data() {
 # start_nginx <directory> <path to probe>: serves <directory>/www on a free port of 127.0.0.1
 # from its own prefix in <directory> (no root paths), in the background; sets nginx_pid and
 # nginx_port, and returns once <path to probe> (e.g. /file.bin) answers. stop_nginx ends it.
-nginx_pid=""
 nginx_port=""
 start_nginx() {
   local dir="$1" probe="$2"
-  mkdir -p "$dir/tmp"
   nginx_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  cat > "$dir/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $dir/nginx.pid;
-error_log $dir/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $dir/tmp/body;
-  proxy_temp_path $dir/tmp/proxy;
-  fastcgi_temp_path $dir/tmp/fastcgi;
-  uwsgi_temp_path $dir/tmp/uwsgi;
-  scgi_temp_path $dir/tmp/scgi;
-  sendfile on;
-  tcp_nopush on;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$nginx_port; root $dir/www; }
-}
-CONF
-  "$(command -v nginx)" -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" &
-  nginx_pid=$!
+  nginx_write_conf "$dir" "  server { listen 127.0.0.1:$nginx_port; root $dir/www; }"
+  nginx_run "$dir"
   local attempt
   for attempt in $(seq 100); do
     curl -s -o /dev/null -r 0-0 "http://127.0.0.1:$nginx_port$probe" && return 0

@@ -17,6 +17,8 @@
 # time: each waits, with a bound, for a condition (a file, a port, a log line, a text shown).
 set -euo pipefail
 tree=$1 libs=$2 work=$3 make_exe=$4 install_ca=$5 source=$6 port_http=$7 port_https=$8
+# shellcheck source=../../scripts/lib/nginx.sh
+source "$source/scripts/lib/nginx.sh"
 wine="${UPDATER_WINE:-$(command -v wine64 || echo wine)}"
 # Windows programs run in the users' locale (code pages 1252 and 850); the tools here in ours.
 run_wine() { env LC_ALL=es_ES.UTF-8 "$wine" "$@"; }
@@ -48,7 +50,7 @@ poll() {
 }
 
 rm -rf "$work"
-mkdir -p "$work/shots" "$work/www/kub" "$work/nginx/tmp"
+mkdir -p "$work/shots" "$work/www/kub"
 export WINEPREFIX="$work/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LOCPATH="${UPDATER_LOCALE_DIR:-}" TZ=CET-1CEST,M3.5.0,M10.5.0/3
 unset WINEPATH WAYLAND_DISPLAY
@@ -91,32 +93,16 @@ openssl x509 -req -in "$pki/server.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" \
   -CAcreateserial -days 2 -extfile "$pki/server.ext" -out "$pki/server.pem" 2>/dev/null
 
 nginx_dir="$work/nginx"
-cat >"$nginx_dir/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $nginx_dir/nginx.pid;
-error_log $nginx_dir/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log $nginx_dir/access.log;
-  client_body_temp_path $nginx_dir/tmp/body;
-  proxy_temp_path $nginx_dir/tmp/proxy;
-  fastcgi_temp_path $nginx_dir/tmp/fastcgi;
-  uwsgi_temp_path $nginx_dir/tmp/uwsgi;
-  scgi_temp_path $nginx_dir/tmp/scgi;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port_http; root $work/www; }
+nginx_write_conf "$nginx_dir" "  server { listen 127.0.0.1:$port_http; root $work/www; }
   server {
     listen 127.0.0.1:$port_https ssl;
     ssl_certificate $pki/server.pem;
     ssl_certificate_key $pki/server.key;
     ssl_protocols TLSv1.2 TLSv1.3;
     root $work/www;
-  }
-}
-CONF
-nginx -p "$nginx_dir" -c "$nginx_dir/nginx.conf" -e "$nginx_dir/error.log" &
-pids+=($!)
+  }"
+nginx_run "$nginx_dir"
+pids+=("$nginx_pid")
 served() {
   curl -sf -o /dev/null "http://127.0.0.1:$port_http/kub/VersionesKUB.txt" &&
     curl -sf -o /dev/null --cacert "$pki/ca.pem" "https://localhost:$port_https/kub/VersionesKUB.txt"

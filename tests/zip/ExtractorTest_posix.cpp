@@ -1,5 +1,6 @@
 // What the extraction guarantees that only a POSIX system shows here: a process killed at any
-// point, permission bits, and a disk that refuses more data (a file size limit).
+// point, permission bits, a disk that refuses more data (a file size limit), and confinement
+// against symbolic links (which Wine cannot make).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -251,6 +252,33 @@ TEST_F(ExtractorTest, AnArchiveOfManyFoldersNeedsFewOpenFiles) {
            (report.skipped.empty() ? report.endedBy.value_or("") : report.skipped[0].reason);
   });
   EXPECT_EQ(failure, "");
+}
+
+TEST_F(ExtractorTest, NeverWritesThroughALinkThatLeadsOutside) {
+  fs::create_directory_symlink(outside, base / "linkdir");
+  writeFile(outside / "victim.txt", "original");
+  fs::create_symlink(outside / "victim.txt", base / "victim.txt");
+  fs::create_directories(base / "inside");
+  fs::create_directory_symlink(base / "inside", base / "insidelink");
+
+  const auto report =
+      extract(buildZip({ZipFixtureEntry{.name = "linkdir/new/evil.txt", .data = "evil"},
+                        ZipFixtureEntry{.name = "linkdir/evil.txt", .data = "evil"},
+                        ZipFixtureEntry{.name = "linkdir/sub/"},
+                        ZipFixtureEntry{.name = "victim.txt", .data = "evil"},
+                        ZipFixtureEntry{.name = "insidelink/fine.txt", .data = "fine"}}),
+              base);
+
+  // Every path through a link is refused, also one that stays inside; a target that is a link
+  // is replaced by the new file, and what it led to stays as it was.
+  EXPECT_EQ(causes(report).size(), 4u);
+  EXPECT_FALSE(report.endedBy);
+  EXPECT_EQ(report.filesWritten, 1u);
+  EXPECT_FALSE(fs::exists(base / "inside" / "fine.txt"));
+  EXPECT_FALSE(fs::is_symlink(base / "victim.txt"));
+  EXPECT_EQ(readFile(base / "victim.txt"), "evil");
+  EXPECT_EQ(readFile(outside / "victim.txt"), "original");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
 }
 
 }  // namespace
