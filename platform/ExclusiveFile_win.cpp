@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/Utf8Path.h"
+
 namespace platform {
 namespace {
 
@@ -12,15 +14,10 @@ HANDLE handleOf(intptr_t native) {
   return reinterpret_cast<HANDLE>(native);
 }
 
-std::string utf8(const std::filesystem::path& path) {
-  const auto text = path.u8string();
-  return {text.begin(), text.end()};
-}
-
 [[noreturn]] void throwSystemError(DWORD error, const std::string& what,
                                    const std::filesystem::path& path) {
   throw std::system_error(static_cast<int>(error), std::system_category(),
-                          what + " \"" + utf8(path) + "\"");
+                          what + " \"" + utf8Of(path) + "\"");
 }
 
 void closeQuietly(intptr_t native) {

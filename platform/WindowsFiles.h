@@ -8,18 +8,9 @@
 #include <string>
 
 #include "platform/FileStatus.h"
+#include "platform/Utf8Path.h"
 
 namespace platform {
-
-inline std::string utf8Of(const std::filesystem::path& path) {
-  const auto text = path.u8string();
-  return {text.begin(), text.end()};
-}
-
-inline std::filesystem::path pathOfUtf8(const std::string& name) {
-  return std::filesystem::path(
-      std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
-}
 
 // 100 ns ticks since 1601, as a FILETIME holds them.
 inline int64_t ticksOf(const FILETIME& time) {

@@ -2,15 +2,16 @@
 
 #include <string>
 
+#include "platform/Utf8Path.h"
+
 namespace versioncheck {
 namespace {
 
 std::string describe(const char* verb, const std::filesystem::path& path, std::error_code code) {
-  const std::u8string utf8Path = path.u8string();
   std::string message = "Cannot ";
   message += verb;
   message += " file \"";
-  message.append(utf8Path.begin(), utf8Path.end());
+  message += platform::utf8Of(path);
   message += "\". ";
   message += code.message();
   return message;

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "platform/FileNameKey.h"
+#include "platform/Utf8Path.h"
 
 namespace zip {
 namespace fs = std::filesystem;
@@ -15,19 +16,15 @@ constexpr size_t recentFolders = 32;
 // Expired folders are forgotten when this many have been opened.
 constexpr size_t forgetAt = 4096;
 
-fs::path pathFromUtf8(const std::string& text) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
-}
-
 std::string shown(const platform::Directory& parent, const std::string& name) {
-  return (parent.path() / pathFromUtf8(name)).string();
+  return platform::utf8Of(parent.path() / platform::pathOfUtf8(name));
 }
 
 fs::path canonicalDirectory(const fs::path& directory) {
   std::error_code error;
   fs::path canonical = fs::canonical(directory, error);
   if (error || !fs::is_directory(canonical)) {
-    throw ZipError("the base directory " + directory.string() + " does not exist");
+    throw ZipError("the base directory " + platform::utf8Of(directory) + " does not exist");
   }
   return canonical;
 }
@@ -39,7 +36,7 @@ BaseDirectory::BaseDirectory(const fs::path& directory) {
   try {
     base_ = std::make_shared<const platform::Directory>(platform::Directory::open(canonical));
   } catch (const std::system_error& error) {
-    throw ZipError("the base directory " + canonical.string() +
+    throw ZipError("the base directory " + platform::utf8Of(canonical) +
                    " cannot be opened: " + error.code().message());
   }
 }

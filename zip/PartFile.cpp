@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/ReplaceFile.h"
+#include "platform/Utf8Path.h"
 #include "zip/ZipError.h"
 
 namespace zip {
@@ -24,9 +25,7 @@ std::string randomSuffix() {
 }
 
 std::string shown(const platform::Directory& folder, const std::string& name) {
-  return (folder.path() / std::filesystem::path(std::u8string(
-                              reinterpret_cast<const char8_t*>(name.data()), name.size())))
-      .string();
+  return platform::utf8Of(folder.path() / platform::pathOfUtf8(name));
 }
 
 // A new part file beside target, held; a name taken already is tried again with another.

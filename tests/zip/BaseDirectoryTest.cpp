@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/ExclusiveFile.h"
+#include "platform/Utf8Path.h"
 #include "tests/support/ScratchDirectory.h"
+#include "zip/ZipError.h"
 
 namespace {
 
@@ -62,6 +64,18 @@ TEST_F(BaseDirectoryTest, SaysWhyATargetMayNotBeReplaced) {
       reason = error.what();
     }
     EXPECT_EQ(reason, c.reason);
+  }
+}
+
+// The messages are UTF-8 whatever the folder's name: on Windows the narrow form of a path is
+// in the ANSI code page, which has no Greek or Japanese letters.
+TEST_F(BaseDirectoryTest, NamesAFolderOutsideTheCodePageInItsMessages) {
+  const std::string name = "Versi\u00f3n \u0395\u03bb\u03bb\u03ac\u03b4\u03b1 \u65e5\u672c";
+  try {
+    BaseDirectory missing(scratch.path() / platform::pathOfUtf8(name));
+    FAIL() << "a folder that does not exist was taken as the base";
+  } catch (const zip::ZipError& error) {
+    EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
   }
 }
 
