@@ -1,8 +1,7 @@
 #include "branding/HdPhotoImage.h"
 
+#include "branding/HdPhotoContainer.h"
 #include "platform/ChildProcess.h"
-
-#include <QtEndian>
 
 #include <algorithm>
 #include <bit>
@@ -45,33 +44,12 @@ qsizetype rowBytes(const PKPixelFormatGUID& format, qsizetype width) {
   return static_cast<qsizetype>((info.cbitUnit + 7) / 8) * width;
 }
 
-// A solid colour at the lowest quality takes about one byte for 500 pixels. Far fewer bytes for
-// the size declared is a decompression bomb: the decoder would spend minutes on every macroblock
-// of the declared size, even reduced.
-constexpr qint64 kMostPixelsPerByte = 16384;
 // The largest image takes well under a second; a decoder still busy after this is stuck.
 constexpr std::chrono::seconds kLongestDecode{30};
 // The child maps the decoded pixels and the picture it hands over, each at most the bitmap
 // budget, and besides them libjxr's buffers of a few rows of macroblocks of the full width,
 // the copy of the data it is handed, and the allocator's slack: this is room for those.
 constexpr size_t kDecoderWorkingSpace = size_t{256} * 1024 * 1024;
-
-// How many times to halve the image while decoding (JPEG XR decodes at 1/1 to 1/16) so that
-// it stays at least as large as it is shown: the size that fits inside largest.
-int reductionFor(QSize size, QSize largest) {
-  const QSize shown = size.boundedTo(largest) == size
-                          ? size
-                          : size.scaled(largest, Qt::KeepAspectRatio).expandedTo({1, 1});
-  int reduction = 0;
-  while (reduction < 4) {
-    const int next = reduction + 1;
-    const int width = (size.width() + (1 << next) - 1) >> next;
-    const int height = (size.height() + (1 << next) - 1) >> next;
-    if (width < shown.width() || height < shown.height()) break;
-    reduction = next;
-  }
-  return reduction;
-}
 
 // A pixel format libjxr can write and the QImage format with the same bytes. 32bppBGR(A) is
 // B, G, R, A in memory: QImage's 32-bit ARGB on a little-endian machine.
@@ -97,45 +75,6 @@ constexpr Target kOpaque[] = {{&GUID_PKPixelFormat24bppBGR, QImage::Format_BGR88
                               {&GUID_PKPixelFormat8bppGray, QImage::Format_Grayscale8},
                               {&GUID_PKPixelFormat32bppBGR, QImage::Format_RGB32}};
 static_assert(std::endian::native == std::endian::little);
-
-// Bytes of one value of an entry of the container's directory, by its type (TIFF's: BYTE,
-// ASCII, SHORT, LONG, RATIONAL, their signed forms, FLOAT, DOUBLE); other types count as bytes.
-quint64 valueBytes(quint16 type) {
-  switch (type) {
-    case 3:
-    case 8:
-      return 2;
-    case 4:
-    case 9:
-    case 11:
-      return 4;
-    case 5:
-    case 10:
-    case 12:
-      return 8;
-    default:
-      return 1;
-  }
-}
-
-// libjxr allocates what an entry of the directory declares before it reads the entry's values
-// (a few bytes may declare a text of 3 GiB): true when the directory, and the values of every
-// entry that holds them elsewhere than in its own 4 bytes, lie within the data.
-bool directoryFitsTheData(QByteArrayView data) {
-  const auto size = static_cast<quint64>(data.size());
-  const auto at = [&](quint64 offset) { return data.data() + offset; };
-  if (size < 8) return false;
-  const quint64 directory = qFromLittleEndian<quint32>(at(4));
-  if (directory + 2 > size) return false;
-  const quint64 entries = qFromLittleEndian<quint16>(at(directory));
-  if (directory + 2 + 12 * entries > size) return false;
-  for (quint64 entry = directory + 2; entry < directory + 2 + 12 * entries; entry += 12) {
-    const quint64 bytes = valueBytes(qFromLittleEndian<quint16>(at(entry + 2))) *
-                          qFromLittleEndian<quint32>(at(entry + 4));
-    if (bytes > 4 && qFromLittleEndian<quint32>(at(entry + 8)) + bytes > size) return false;
-  }
-  return true;
-}
 
 // The picture as the child process hands it over: this header, then the rows.
 struct Picture {
@@ -191,7 +130,7 @@ std::optional<Declared> readDeclared(PKImageDecode& decoder, qsizetype dataBytes
       Failed(decoder.GetPixelFormat(&decoder, &frame.native)) || frame.width <= 0 ||
       frame.height <= 0)
     return std::nullopt;
-  if (static_cast<qint64>(frame.width) * frame.height / kMostPixelsPerByte > dataBytes)
+  if (hdphoto::declaresTooManyPixels(QSize(frame.width, frame.height), dataBytes))
     return std::nullopt;
   PKPixelInfo info{};
   info.pGUIDPixFmt = &frame.native;
@@ -215,9 +154,10 @@ struct Reduced {
 // anything is allocated for pixels. No target takes more than 4 bytes a pixel.
 std::optional<Reduced> reducedWithinBudget(const Declared& frame, QSize largest,
                                            qsizetype maxBitmapBytes) {
-  const int reduction = reductionFor(QSize(frame.width, frame.height), largest);
-  const I32 width = (frame.width + (1 << reduction) - 1) >> reduction;
-  const I32 height = (frame.height + (1 << reduction) - 1) >> reduction;
+  const int reduction = hdphoto::reductionFor(QSize(frame.width, frame.height), largest);
+  const QSize reduced = hdphoto::reducedSize(QSize(frame.width, frame.height), reduction);
+  const I32 width = reduced.width();
+  const I32 height = reduced.height();
   const qsizetype nativeRow = rowBytes(frame.native, width);
   if (nativeRow <= 0 || (std::max)(nativeRow, qsizetype{4} * width) > maxBitmapBytes / height)
     return std::nullopt;
@@ -336,13 +276,8 @@ std::string decodeHere(QByteArrayView data, QSize largest, qsizetype maxBitmapBy
 
 }  // namespace
 
-bool isHdPhoto(QByteArrayView data) {
-  return data.size() >= 4 && data[0] == 'I' && data[1] == 'I' &&
-         static_cast<unsigned char>(data[2]) == 0xBC && (data[3] == 0 || data[3] == 1);
-}
-
 QImage decodeHdPhoto(QByteArrayView data, QSize largest, qsizetype maxBitmapBytes) {
-  if (!isHdPhoto(data) || !directoryFitsTheData(data)) return {};
+  if (!isHdPhoto(data) || !hdphoto::directoryFitsTheData(data)) return {};
   // libjxr asserts on what it reads and trusts offsets in the file: a damaged image must end
   // a child process, not the updater.
   const auto bitmapBytes = static_cast<size_t>(maxBitmapBytes);

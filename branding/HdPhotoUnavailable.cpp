@@ -4,11 +4,6 @@
 
 namespace branding {
 
-bool isHdPhoto(QByteArrayView data) {
-  return data.size() >= 4 && data[0] == 'I' && data[1] == 'I' &&
-         static_cast<unsigned char>(data[2]) == 0xBC && (data[3] == 0 || data[3] == 1);
-}
-
 QImage decodeHdPhoto(QByteArrayView, QSize, qsizetype) {
   return {};
 }
