@@ -182,12 +182,10 @@ ExtractionReport Extractor::run() {
     }
   }
   finishAll();
+  if (!report_.endedBy) installStaged();
+  // Also when the journal of the renames could not be written: then nothing was renamed.
   if (writeRefused_ && !report_.endedBy) report_.endedBy = writeRefused_;
-  if (report_.endedBy) {
-    discardStaged();
-  } else {
-    installStaged();
-  }
+  if (report_.endedBy) discardStaged();
   if (journal_) {
     // The renames on disk before the journal that would complete them goes.
     if (!report_.endedBy) base_.syncFileSystem();

@@ -210,24 +210,32 @@ TEST_F(RollForwardTest, AJournalInUseIsLeftAlone) {
   EXPECT_FALSE(fs::exists(journalPath));
 }
 
-// An extraction with a journal leaves none behind, and what it wrote while it ran is the
-// journal of its phase: the files it may write while decoding, the renames while installing.
+// An extraction with a journal holds it while it runs, so that a start beside leaves it alone,
+// and leaves none behind; what it holds is the journal of its phase: the files it may write
+// while decoding, the renames while installing (readable beside it on POSIX only: Windows
+// shares the held file with no reader).
 TEST_F(RollForwardTest, AnExtractionWritesItsJournalAndRemovesIt) {
   const std::string archive = testsupport::buildZip(
       {{.name = "Quendral.exe", .data = "new exe"}, {.name = "Lib/b.dat", .data = "new b"}});
   zip::MemoryInputStream stream(std::as_bytes(std::span(archive.data(), archive.size())));
   zip::ZipArchive opened(stream);
   std::vector<zip::ParsedJournal> seen;
+  int heldWhileRunning = 0;
   zip::ExtractOptions options;
   options.journal = journalPath;
   options.progress = [&](zip::ExtractionPhase phase, size_t done, size_t) {
-    if (done == (phase == zip::ExtractionPhase::Decoding ? 1u : 0u)) {
-      seen.push_back(zip::parseJournal(readFile(journalPath)));
-    }
+    if (done != (phase == zip::ExtractionPhase::Decoding ? 1u : 0u)) return;
+    heldWhileRunning += zip::rollForwardInstall(journalPath, base).heldByAnother ? 1 : 0;
+#ifndef _WIN32
+    seen.push_back(zip::parseJournal(readFile(journalPath)));
+#endif
   };
   const zip::ExtractionReport report = zip::Extractor(opened, base, options).run();
   EXPECT_EQ(report.filesWritten, 2u);
+  EXPECT_EQ(heldWhileRunning, 2);
   EXPECT_FALSE(fs::exists(journalPath));
+  EXPECT_EQ(readFile(base / "Lib" / "b.dat"), "new b");
+#ifndef _WIN32
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_FALSE(seen[0].damaged || seen[1].damaged);
   EXPECT_EQ(seen[0].journal.phase, InstallJournal::Phase::Decoding);
@@ -235,7 +243,21 @@ TEST_F(RollForwardTest, AnExtractionWritesItsJournalAndRemovesIt) {
   ASSERT_EQ(seen[1].journal.files.size(), 2u);
   EXPECT_EQ(seen[1].journal.files[1].target, "Lib/b.dat");
   EXPECT_TRUE(zip::PartFile::isPartFileOf(seen[1].journal.files[1].part, "b.dat"));
-  EXPECT_EQ(readFile(base / "Lib" / "b.dat"), "new b");
+#endif
+}
+
+// Without its journal an install could not be completed after a kill: it writes nothing.
+TEST_F(RollForwardTest, AnExtractionWhoseJournalCannotBeWrittenInstallsNothing) {
+  const std::string archive = testsupport::buildZip({{.name = "Quendral.exe", .data = "new"}});
+  zip::MemoryInputStream stream(std::as_bytes(std::span(archive.data(), archive.size())));
+  zip::ZipArchive opened(stream);
+  zip::ExtractOptions options;
+  options.journal = base / "missing" / "install-journal";
+  const zip::ExtractionReport report = zip::Extractor(opened, base, options).run();
+  EXPECT_NE(report.endedBy.value_or("").find("install journal"), std::string::npos);
+  EXPECT_EQ(report.filesWritten, 0u);
+  EXPECT_EQ(versionOf("Quendral.exe"), "old");
+  EXPECT_FALSE(testsupport::hasPartFiles(base));
 }
 
 }  // namespace
