@@ -60,8 +60,9 @@ int runUpdater(const branding::ResourcesUpdateDll& resources,
   const int exitCode = QApplication::exec();
   // Closing the window ends the process at once, an update under way included. A worker may be
   // waiting on this thread or writing a file; unwinding would pull its controls from under it.
-  // Extracted files are written beside their targets and renamed only when whole, so nothing
-  // half-written takes the place of an installed file.
+  // Extracted files are written beside their targets and renamed only when all are whole,
+  // under a journal that the next start completes (TUpdateFrm::FormShow), so the program is
+  // left one version, whole.
   if (UpdateFrm.workersRunning()) {
     std::fflush(nullptr);
     std::_Exit(exitCode);

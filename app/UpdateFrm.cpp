@@ -12,6 +12,7 @@
 #include "net/HttpClient.h"
 #include "platform/FileVersion.h"
 #include "ui_UpdateFrm.h"
+#include "update/ExtractArchive.h"
 #include "versioncheck/NewestBlock.h"
 #include "versioncheck/VersionCheckError.h"
 #include "versioncheck/VersionHistoryFetch.h"
@@ -121,6 +122,9 @@ void TUpdateFrm::FormShow() {
   nombreSistema = resources_.getSistema();
   listaColores = &resources_.getColores();
   applyBranding();
+  // An update that a kill interrupted is completed (or cleared) before the installed version
+  // is read, so that the window shows one version, whole.
+  update::completeInterruptedInstall(updateDirectory_, updaterDirectory_);
   Text3->setText(getInstalledVersion());
   CornerButton16->setEnabled(false);
   Text11->clear();

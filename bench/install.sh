@@ -10,12 +10,25 @@
 #   old    over the previous version: every file differs, a few in size
 #   same   over the same version: nothing to change
 #   5pct   over a tree where one file in 20 differs
+#   alternate  the second way to measure "over the old version" (below)
 # each for MODES (default "encrypted plain") and WHERE (default "disk tmpfs"): the destination
 # on disk beside the work directory, or on /dev/shm. Before each timed run the destination is
 # reset by an untimed full copy of the starting tree (cp -a: the peers write into existing
 # files, so hard links would damage the origin) and a sync.
 #
-#   [TREE_MB=100] [SCENARIOS="old same"] [MODES=encrypted] [WHERE=disk] \
+# Ours installs as the update worker does, with the install journal (the part files synced,
+# the journal flushed before the first rename); with SYNC_COST=1 (the default) a fifth side,
+# ours-nosync, runs without journal or sync, and "sync cost" is ours over ours-nosync.
+#
+# alternate: two releases A and B of about AB_MB (default 100; 480 is the size the figures of
+# the goal were taken at) of the same system files, B being A with one byte appended to every
+# file, each in an encrypted zip -6 archive. Ours and 7zz each install into a tree of their
+# own, always the release that tree does not hold, so that every run replaces every file of
+# that side's previous run; an untimed sync before each run; the sides alternate, the order
+# flipping each round; on disk, ROUNDS runs a side. Unlike the scenarios above, no fresh copy
+# of the tree comes before a run.
+#
+#   [TREE_MB=100] [SCENARIOS="old same"] [MODES=encrypted] [WHERE=disk] [AB_MB=100] \
 #     bench/install.sh <build dir with extract_bench> [ROUNDS (default 5)] [work directory]
 #
 # Prints each side's runs, median and peak resident memory per scenario, our ratio to 7zz and
@@ -37,16 +50,18 @@ bench="$(cd "$build" && pwd)/bench/extract_bench"
 need_tools 7zz bsdtar unzip zip python3 diff /usr/bin/time
 
 tree_mb="${TREE_MB:-450}"
-read -r -a scenarios <<< "${SCENARIOS:-empty old same 5pct}"
+read -r -a scenarios <<< "${SCENARIOS:-empty old same 5pct alternate}"
 read -r -a modes <<< "${MODES:-encrypted plain}"
 read -r -a wheres <<< "${WHERE:-disk tmpfs}"
+ab_mb="${AB_MB:-100}"
 sides=(ours 7zz unzip bsdtar)
+[ "${SYNC_COST:-1}" = 1 ] && sides=(ours ours-nosync 7zz unzip bsdtar)
 peers=(7zz unzip bsdtar)
 # The product's fixed archive password (update::kArchivePassword).
 password="$(archive_password)"
 
 for scenario in "${scenarios[@]}"; do
-  case "$scenario" in empty | old | same | 5pct) ;; *) echo "unknown scenario $scenario" >&2; exit 1 ;; esac
+  case "$scenario" in empty | old | same | 5pct | alternate) ;; *) echo "unknown scenario $scenario" >&2; exit 1 ;; esac
 done
 for mode in "${modes[@]}"; do
   case "$mode" in encrypted | plain) ;; *) echo "unknown mode $mode" >&2; exit 1 ;; esac
@@ -54,6 +69,14 @@ done
 for where in "${wheres[@]}"; do
   case "$where" in disk | tmpfs) ;; *) echo "unknown place $where (disk or tmpfs)" >&2; exit 1 ;; esac
 done
+
+# The scenarios that start from a fresh copy of a tree, and whether `alternate` runs.
+copied=()
+alternate=""
+for scenario in "${scenarios[@]}"; do
+  if [ "$scenario" = alternate ]; then alternate=1; else copied+=("$scenario"); fi
+done
+scenarios=("${copied[@]}")
 
 # --- Trees and archives, kept per size ---
 data="$work/$tree_mb-mb"
@@ -95,7 +118,10 @@ summary_row() { printf '%-8s %-5s %-9s %6s %6s %7s %-6s %8s %9s %7s  %-14s %s\n'
 # --- Destinations ---
 disk_dest="$work/dest"
 tmpfs_dest="/dev/shm/install-bench-dest.$$"
-trap 'rm -rf "$disk_dest" "$tmpfs_dest" "$work/stderr.$$"' EXIT
+# Where ours keeps its journal, as the worker keeps it in Update/: beside the destination, on
+# the same file system, outside the tree that is compared.
+journal_of() { echo "$1-update/install-journal"; }
+trap 'rm -rf "$disk_dest" "$tmpfs_dest" "$(dirname "$(journal_of "$disk_dest")")" "$(dirname "$(journal_of "$tmpfs_dest")")" "$work/ab-ours" "$work/ab-7zz" "$work/stderr.$$"' EXIT
 dest_of() {
   case "$1" in
     disk) echo "$disk_dest" ;;
@@ -112,6 +138,7 @@ fi
 # reset <start tree or ""> <destination>: the destination as the scenario starts, written out.
 reset() {
   rm -rf "$2"
+  mkdir -p "$(dirname "$(journal_of "$2")")"
   if [ -n "$1" ]; then
     cp -a "$1" "$2"
   else
@@ -125,7 +152,8 @@ reset() {
 # they read a plain archive.
 side_command() {
   case "$1" in
-    ours) command=("$bench" "$2" "$3") ;;
+    ours) command=("$bench" "$2" "$3" "$(journal_of "$3")") ;;
+    ours-nosync) command=("$bench" "$2" "$3") ;;
     7zz) command=(7zz x -y -bd "-p$password" "-o$3" "$2") ;;
     unzip) command=(unzip -o -q -P "$password" "$2" -d "$3") ;;
     bsdtar) command=(bsdtar -xf "$2" --passphrase "$password" -C "$3") ;;
@@ -194,7 +222,11 @@ for where in "${wheres[@]}"; do
       done
       to_7zz="$(ratio "${medians[ours]}" "${medians[7zz]}")"
       to_fastest="$(ratio "${medians[ours]}" "${medians[${fastest:-none}]:-n/a}")"
-      printf 'ours/7zz %s, ours/fastest peer (%s) %s\n' "$to_7zz" "${fastest:-none}" "$to_fastest"
+      printf 'ours/7zz %s, ours/fastest peer (%s) %s' "$to_7zz" "${fastest:-none}" "$to_fastest"
+      if [ -n "${medians[ours-nosync]:-}" ]; then
+        printf ', sync cost ours/ours-nosync %s' "$(ratio "${medians[ours]}" "${medians[ours-nosync]}")"
+      fi
+      printf '\n'
 
       read -r limit against <<< "$(goal_of "$scenario")"
       reached="$([ "$against" = 7zz ] && echo "$to_7zz" || echo "$to_fastest")"
@@ -211,6 +243,63 @@ for where in "${wheres[@]}"; do
     done
   done
 done
+
+# --- alternate: releases A and B, each side installing over its own previous run ---
+if [ -n "$alternate" ]; then
+  ab="$work/ab-$ab_mb-mb"
+  mkdir -p "$ab"
+  if [ ! -f "$ab/A.done" ]; then
+    rm -rf "$ab/A" "$ab/B" "$ab"/*.done "$ab"/*.zip
+    python3 "$here/make_install_data.py" new "$ab/A" "$ab_mb"
+    touch "$ab/A.done"
+  fi
+  if [ ! -f "$ab/B.done" ]; then
+    rm -rf "$ab/B"
+    python3 "$here/make_install_data.py" append "$ab/A" "$ab/B"
+    touch "$ab/B.done"
+  fi
+  for release in A B; do
+    if [ ! -f "$ab/$release.zip" ]; then
+      (cd "$ab/$release" && zip -r -6 -q -P "$password" "$ab/$release.zip.part" .)
+      mv "$ab/$release.zip.part" "$ab/$release.zip"
+    fi
+  done
+  declare -A holds=() times=()
+  for side in ours 7zz; do
+    rm -rf "$work/ab-$side"
+    cp -a "$ab/A" "$work/ab-$side"
+    mkdir -p "$(dirname "$(journal_of "$work/ab-$side")")"
+    holds[$side]=A
+  done
+  for round in $(seq 1 "$rounds"); do
+    order=(ours 7zz)
+    [ $((round % 2)) = 0 ] && order=(7zz ours)
+    for side in "${order[@]}"; do
+      next="$([ "${holds[$side]}" = A ] && echo B || echo A)"
+      sync
+      side_command "$side" "$ab/$next.zip" "$work/ab-$side"
+      result="$(timed "$work/stderr.$$" "${command[@]}")"
+      if [ "$result" = fail ] || { [ "$round" -le 2 ] && ! diff -r -q "$ab/$next" "$work/ab-$side" >/dev/null; }; then
+        echo "alternate: $side installing $next $([ "$result" = fail ] && echo failed || echo "differs"):" >&2
+        cat "$work/stderr.$$" >&2
+        exit 1
+      fi
+      times[$side]+="${result% *} "
+      holds[$side]=$next
+    done
+  done
+  ab_ours="$(echo "${times[ours]}" | median)"
+  ab_7zz="$(echo "${times[7zz]}" | median)"
+  printf '\n== alternate: releases A and B (%s MiB, %s files), each side over its own last run, disk, encrypted\n' \
+    "$(du -sm --apparent-size "$ab/A" | cut -f1)" "$(find "$ab/A" -type f | wc -l)"
+  printf '%-7s %-36s %8s\n' side "runs (seconds)" median
+  printf '%-7s %-36s %8s\n' ours "${times[ours]}" "$ab_ours" 7zz "${times[7zz]}" "$ab_7zz"
+  ab_ratio="$(ratio "$ab_ours" "$ab_7zz")"
+  printf 'ours/7zz %s\n' "$ab_ratio"
+  summary+=("$(summary_row alternate disk encrypted "$ab_ours" "$ab_7zz" n/a n/a "$ab_ratio" n/a n/a \
+    "<= 0.8 7zz" "time $(awk -v r="$ab_ratio" 'BEGIN {print (r ~ /^[0-9.]+$/ && r <= 0.8) ? "met" : "missed"}')")")
+  unset holds times
+fi
 
 printf '\nSummary (%s MB, %s files, %s rounds; medians in seconds; load average at end: %s)\n' \
   "$tree_mb" "$files" "$rounds" "$(uptime | sed 's/.*load average: //')"

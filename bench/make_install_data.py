@@ -13,6 +13,10 @@
         appended. Unchanged files are hard links into <new tree>, which nothing writes to.
         every=1 gives the old version (every file replaced), every=20 the 5 % update.
 
+    make_install_data.py append <new tree> <dest>
+        The same files with one byte appended to every one: the next release of a tree in
+        which every file changed.
+
 The choice is fixed (files ordered by a hash of their name), so two runs of the same size
 build the same trees and the cached archives stay valid.
 """
@@ -118,9 +122,20 @@ def make_variant(new_tree, dest, every):
             os.link(source, target)
 
 
+def make_appended(new_tree, dest):
+    for name in files_in(new_tree):
+        target = os.path.join(dest, name)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy2(os.path.join(new_tree, name), target)
+        with open(target, "ab") as file:
+            file.write(b"\n")
+
+
 def main():
     if len(sys.argv) == 4 and sys.argv[1] == "new":
         make_new(sys.argv[2], max(1, int(sys.argv[3])))
+    elif len(sys.argv) == 4 and sys.argv[1] == "append":
+        make_appended(sys.argv[2], sys.argv[3])
     elif len(sys.argv) == 5 and sys.argv[1] == "vary":
         make_variant(sys.argv[2], sys.argv[3], max(1, int(sys.argv[4])))
     else:

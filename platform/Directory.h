@@ -15,6 +15,7 @@
 // Every call may be made from several threads at once. Names are single UTF-8 file names.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -75,6 +76,17 @@ public:
   // Renames `from` to `to` in this folder in one step, replacing whatever file or link is at
   // `to` (never what a link leads to). Throws std::system_error.
   void rename(const std::string& from, const std::string& to) const;
+  // What survives a power loss. syncFileSystem: every file written on this folder's file
+  // system reaches the disk (Linux: syncfs); nothing on Windows, where the files are flushed
+  // one by one (HeldFile::flushIfFileByFile). flushNames: the names created, renamed and
+  // removed in this folder reach the disk (POSIX: fsync on the folder); nothing on Windows,
+  // whose renames are written through (rename). False when the system refused.
+  bool syncFileSystem() const;
+  bool flushNames() const;
+  // The bytes this program may still write on the folder's file system (statvfs's available
+  // blocks, GetDiskFreeSpaceExW's bytes for the caller); nothing when the system cannot say.
+  std::optional<uint64_t> freeSpace() const;
+
   // Removes the file or link at `name`; false when the system refused.
   bool remove(const std::string& name) const;
   // Removes the regular file at `name` when no one holds it (a leftover of a killed writer);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -192,6 +193,25 @@ void Directory::rename(const std::string& from, const std::string& to) const {
   if (::renameat(state_->fd, from.c_str(), state_->fd, to.c_str()) != 0) {
     fail(errno, "cannot rename " + from + " to", state_->path / to);
   }
+}
+
+bool Directory::syncFileSystem() const {
+#ifdef __linux__
+  return ::syncfs(state_->fd) == 0;
+#else
+  ::sync();
+  return true;
+#endif
+}
+
+bool Directory::flushNames() const {
+  return ::fsync(state_->fd) == 0;
+}
+
+std::optional<uint64_t> Directory::freeSpace() const {
+  struct statvfs st {};
+  if (::fstatvfs(state_->fd, &st) != 0) return std::nullopt;
+  return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
 }
 
 bool Directory::remove(const std::string& name) const {

@@ -209,6 +209,20 @@ void Directory::rename(const std::string& from, const std::string& to) const {
   }
 }
 
+bool Directory::syncFileSystem() const {
+  return true;  // each file was flushed by itself
+}
+
+bool Directory::flushNames() const {
+  return true;  // renames are written through
+}
+
+std::optional<uint64_t> Directory::freeSpace() const {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW(state_->path.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+  return available.QuadPart;
+}
+
 bool Directory::remove(const std::string& name) const {
   return DeleteFileW((state_->path / pathOfUtf8(name)).c_str()) != 0;
 }

@@ -43,6 +43,13 @@ public:
   size_t read(std::span<std::byte> data);
   void release();
 
+  // Makes what was written through the handle survive a power loss (fsync, FlushFileBuffers)
+  // before this returns. False when the system refused.
+  bool flushToDisk();
+  // The same where the system flushes file by file (Windows); nothing where one call flushes a
+  // whole file system cheaper (Linux: Directory::syncFileSystem, once, after all the files).
+  bool flushIfFileByFile();
+
   // The file's own status (what it is, whatever its name leads to now). Throws
   // std::system_error.
   FileStatus status() const;

@@ -48,6 +48,14 @@ void HeldFile::release() {
   handle_ = -1;
 }
 
+bool HeldFile::flushToDisk() {
+  return handle_ >= 0 && ::fsync(descriptor()) == 0;
+}
+
+bool HeldFile::flushIfFileByFile() {
+  return handle_ >= 0;  // Directory::syncFileSystem flushes them all at once
+}
+
 FileStatus HeldFile::status() const {
   struct stat st {};
   if (::fstat(descriptor(), &st) != 0) {

@@ -60,6 +60,14 @@ void HeldFile::release() {
   handle_ = -1;
 }
 
+bool HeldFile::flushToDisk() {
+  return handle_ != -1 && FlushFileBuffers(handleOf(handle_)) != 0;
+}
+
+bool HeldFile::flushIfFileByFile() {
+  return flushToDisk();
+}
+
 FileStatus HeldFile::status() const {
   BY_HANDLE_FILE_INFORMATION information{};
   if (!GetFileInformationByHandle(handleOf(handle_), &information)) {

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "update/FreeSpaceReserve.h"
 #include "zip/ExclusiveFileStream.h"
 #include "zip/Extractor.h"
 #include "zip/ZipArchive.h"
@@ -15,7 +16,8 @@ constexpr int passwordTests = 4;
 }  // namespace
 
 ExtractionResult extractArchive(zip::InputStream& archive,
-                                const std::filesystem::path& baseDirectory) noexcept {
+                                const std::filesystem::path& baseDirectory,
+                                const std::filesystem::path& journal) noexcept {
   ExtractionResult result;
   // The update path reports no errors: whatever fails here is only recorded.
   try {
@@ -23,6 +25,8 @@ ExtractionResult extractArchive(zip::InputStream& archive,
     zip::ExtractOptions options;
     options.password = {kArchivePassword, passwordTests};
     options.mask = "*";
+    options.journal = journal;
+    options.freeSpaceReserve = kFreeSpaceReserve;
     zip::Extractor extractor(opened, baseDirectory, std::move(options));
     result.archiveOpened = true;
     result.entriesInArchive = opened.entries().size();
@@ -37,9 +41,24 @@ ExtractionResult extractArchive(zip::InputStream& archive,
 }
 
 ExtractionResult extractArchive(platform::ExclusiveFile& archive,
-                                const std::filesystem::path& baseDirectory) noexcept {
+                                const std::filesystem::path& baseDirectory,
+                                const std::filesystem::path& journal) noexcept {
   zip::ExclusiveFileStream stream(archive);
-  return extractArchive(stream, baseDirectory);
+  return extractArchive(stream, baseDirectory, journal);
+}
+
+std::filesystem::path installJournalPath(const std::filesystem::path& updateDirectory) {
+  return updateDirectory / "install-journal";
+}
+
+zip::RollForwardReport completeInterruptedInstall(
+    const std::filesystem::path& updateDirectory,
+    const std::filesystem::path& updaterDirectory) noexcept {
+  try {
+    return zip::rollForwardInstall(installJournalPath(updateDirectory), updaterDirectory);
+  } catch (...) {
+    return {};  // only a path that cannot be made (out of memory) gets here
+  }
 }
 
 }  // namespace update

@@ -11,6 +11,7 @@
 #include "platform/ExclusiveFile.h"
 #include "zip/Extractor.h"
 #include "zip/InputStream.h"
+#include "zip/RollForward.h"
 
 namespace update {
 
@@ -35,15 +36,29 @@ struct ExtractionResult {
   }
 };
 
-// Extracts every entry of the archive over baseDirectory, entry by entry, skipping the ones
-// that fail (see zip/Extractor.h for what is refused and what is never half-written).
+// Extracts every entry of the archive over baseDirectory, skipping the ones that fail, and
+// installs the new version whole or not at all (see zip/Extractor.h for what is refused, what
+// is never half-written, and the two phases), leaving kFreeSpaceReserve free. With a journal
+// (installJournalPath), a kill at any moment leaves what completeInterruptedInstall completes.
 // Raises nothing: an archive that cannot be read, or a missing base directory, gives a result
 // with archiveOpened false. The stream stays the caller's, open; only its position changes.
 ExtractionResult extractArchive(zip::InputStream& archive,
-                                const std::filesystem::path& baseDirectory) noexcept;
+                                const std::filesystem::path& baseDirectory,
+                                const std::filesystem::path& journal = {}) noexcept;
 
 // The same for the downloader's open destination file.
 ExtractionResult extractArchive(platform::ExclusiveFile& archive,
-                                const std::filesystem::path& baseDirectory) noexcept;
+                                const std::filesystem::path& baseDirectory,
+                                const std::filesystem::path& journal = {}) noexcept;
+
+// Where an update's install journal lives: in the update folder.
+std::filesystem::path installJournalPath(const std::filesystem::path& updateDirectory);
+
+// What a start does before anything reads the installed program: an install that a kill
+// interrupted is completed, or cleared when it had not begun renaming (zip/RollForward.h), so
+// the program is one version, whole. Raises nothing; the start goes on whatever it finds.
+zip::RollForwardReport completeInterruptedInstall(
+    const std::filesystem::path& updateDirectory,
+    const std::filesystem::path& updaterDirectory) noexcept;
 
 }  // namespace update

@@ -1,25 +1,63 @@
 #include "update/IdHTTPProgressU.h"
 
+#include <algorithm>
+#include <optional>
 #include <system_error>
 
 #include "net/BodySink.h"
+#include "platform/Directory.h"
+#include "update/FreeSpaceReserve.h"
 #include "update/TransferPercent.h"
 
 namespace update {
 
 namespace {
 
-// The body goes straight into the exclusively opened destination file.
+// The body goes straight into the exclusively opened destination file, as long as the disk
+// keeps kFreeSpaceReserve free after it: the rest of an announced body, or this piece of one
+// whose length is not known, must fit above the reserve, or the body breaks off here as on a
+// full disk. The folder tells the free space; without one (it cannot be opened) the disk is
+// left to say when it is full.
 class FileSink : public net::BodySink {
 public:
-  explicit FileSink(platform::ExclusiveFile& file) : file_(file) {}
-  void write(const char* data, std::size_t size) override { file_.write(data, size); }
+  FileSink(platform::ExclusiveFile& file, const std::optional<platform::Directory>& folder,
+           const std::int64_t& announced)
+      : file_(file), folder_(folder), announced_(announced) {}
+
+  void write(const char* data, std::size_t size) override {
+    if (folder_) keepReserve(size);
+    file_.write(data, size);
+  }
   std::uint64_t position() const override { return file_.position(); }
   void seek(std::uint64_t position) override { file_.seek(position); }
 
 private:
+  void keepReserve(std::size_t size) const {
+    const std::optional<std::uint64_t> free = folder_->freeSpace();
+    if (!free) return;
+    const std::uint64_t written = file_.position();
+    const std::uint64_t announced = announced_ > 0 ? static_cast<std::uint64_t>(announced_) : 0;
+    const std::uint64_t coming =
+        std::max<std::uint64_t>(size, announced > written ? announced - written : 0);
+    if (coming > *free || *free - coming < kFreeSpaceReserve) {
+      throw std::system_error(std::make_error_code(std::errc::no_space_on_device),
+                              "the download would leave too little free space");
+    }
+  }
+
   platform::ExclusiveFile& file_;
+  const std::optional<platform::Directory>& folder_;
+  const std::int64_t& announced_;  // the length the final response announced, 0 if none
 };
+
+std::optional<platform::Directory> folderOf(const std::filesystem::path& file) {
+  try {
+    return platform::Directory::open(file.has_parent_path() ? file.parent_path()
+                                                            : std::filesystem::path("."));
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+}
 
 }  // namespace
 
@@ -56,7 +94,8 @@ void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
   }
   LDestStream = std::make_unique<platform::ExclusiveFile>(
       aDestinationFile, platform::ExclusiveFile::Mode::CreateOrTruncate);
-  FileSink sink(*LDestStream);
+  const std::optional<platform::Directory> folder = folderOf(aDestinationFile);
+  FileSink sink(*LDestStream, folder, FBytesToTransfer);
   // By design every transfer error ends here: the update path reports nothing to the user,
   // and the caller has already seen the end of any body that began.
   try {

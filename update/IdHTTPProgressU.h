@@ -34,10 +34,13 @@ public:
 
   // Writes 0 to Progress, creates the destination's missing directories (ignoring failures),
   // creates or truncates the destination, opened for reading and writing and shared with no
-  // other opener, then GETs aFileUrl into it. Throws std::system_error when the destination
-  // cannot be created (no request is made then). Every error of the GET is swallowed: the
-  // caller learns of a body's end through onWorkEnd. The destination stays open, positioned
-  // after the last byte written, until freeStream().
+  // other opener, then GETs aFileUrl into it. The body breaks off, as a lost connection would
+  // end it, when the rest of its announced length, or a piece of a body of unknown length,
+  // would leave less than kFreeSpaceReserve (FreeSpaceReserve.h) free on the destination's
+  // disk. Throws std::system_error when the destination cannot be created (no request is made
+  // then). Every error of the GET is swallowed: the caller learns of a body's end through
+  // onWorkEnd. The destination stays open, positioned after the last byte written, until
+  // freeStream().
   void DownloadFile(const std::string& aFileUrl, const std::filesystem::path& aDestinationFile);
   // Whether the last DownloadFile got a final response of 200..299 whose body arrived whole
   // (false after any swallowed error, and when the redirect limit ended the GET).

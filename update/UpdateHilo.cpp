@@ -90,7 +90,8 @@ void TUpdateHilo::showProgress(int percent) {
 // The end of a response body: whatever arrived is extracted, and no further attempt is made.
 void TUpdateHilo::onDownloadEnd() {
   if (platform::ExclusiveFile* archive = IdHTTPProgress->destination())
-    lastExtraction_ = extractArchive(*archive, settings_.updaterDirectory);
+    lastExtraction_ = extractArchive(*archive, settings_.updaterDirectory,
+                                     installJournalPath(settings_.updateDirectory));
   else
     lastExtraction_ = {};
   Terminate();

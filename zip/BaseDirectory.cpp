@@ -43,6 +43,20 @@ BaseDirectory::BaseDirectory(const fs::path& directory) {
 
 BaseDirectory::Folder BaseDirectory::folder(const std::vector<std::string>& elements,
                                             size_t count) {
+  return walk(elements, count, true);
+}
+
+BaseDirectory::Folder BaseDirectory::existingFolder(const std::vector<std::string>& elements,
+                                                    size_t count) {
+  try {
+    return walk(elements, count, false);
+  } catch (const ZipError&) {
+    return nullptr;
+  }
+}
+
+BaseDirectory::Folder BaseDirectory::walk(const std::vector<std::string>& elements, size_t count,
+                                          bool make) {
   if (count == 0) return base_;
   std::string path;
   for (size_t i = 0; i < count; ++i) path += (i == 0 ? "" : "/") + elements[i];
@@ -65,7 +79,8 @@ BaseDirectory::Folder BaseDirectory::folder(const std::vector<std::string>& elem
   }
   if (!current) current = base_;
   for (; level < count; ++level) {
-    current = openOrMake(*current, elements[level]);
+    current = openOrMake(*current, elements[level], make);
+    if (!current) return nullptr;
     opened_[key.substr(0, ends[level])] = current;
     remember(current);
   }
@@ -73,9 +88,10 @@ BaseDirectory::Folder BaseDirectory::folder(const std::vector<std::string>& elem
 }
 
 BaseDirectory::Folder BaseDirectory::openOrMake(const platform::Directory& parent,
-                                                const std::string& name) const {
+                                                const std::string& name, bool make) const {
   std::error_code error;
   auto opened = parent.openFolder(name, error);
+  if (!opened && !make) return nullptr;
   if (!opened && error == std::errc::no_such_file_or_directory) {
     std::error_code made;
     if (!parent.makeFolder(name, made) && made != std::errc::file_exists) {

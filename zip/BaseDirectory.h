@@ -8,9 +8,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -48,6 +50,14 @@ public:
   // opened; one that no one holds any more is opened again when it is needed again. Names are
   // compared as the system compares them (platform::fileNameKey). Calling thread only.
   Folder folder(const std::vector<std::string>& elements, size_t count);
+  // The same folder when it exists, made nowhere: null when a level is missing, is a link or
+  // anything but a folder, or cannot be opened. Never throws for what is on disk.
+  Folder existingFolder(const std::vector<std::string>& elements, size_t count);
+
+  // The bytes that may still be written on the base's file system (platform::Directory).
+  std::optional<uint64_t> freeSpace() const { return base_->freeSpace(); }
+  // As platform::Directory::syncFileSystem, for the base's file system.
+  bool syncFileSystem() const { return base_->syncFileSystem(); }
 
   // Throws ZipError, with the reason, unless what the status shows may be replaced: nothing, a
   // link (the rename replaces the link itself), or a regular file that is not read-only.
@@ -58,7 +68,8 @@ public:
                                                const std::string& name);
 
 private:
-  Folder openOrMake(const platform::Directory& parent, const std::string& name) const;
+  Folder walk(const std::vector<std::string>& elements, size_t count, bool make);
+  Folder openOrMake(const platform::Directory& parent, const std::string& name, bool make) const;
   void remember(const Folder& folder);
 
   Folder base_;

@@ -70,45 +70,36 @@ unsigned threadCount(unsigned requested) {
   return std::min(requested == 0 ? processors : requested, maxThreads);
 }
 
-// Puts a decoded entry in place: a file whose content is already the entry's stays as it is,
-// otherwise the part file replaces it, checked again at this last moment since decoding can
-// take long and a rename would replace even a read-only file. The time and attributes are set
-// either way, through the file's own handle; failing to set them is ignored, since the content
-// is in place.
-void place(const ZipEntry& entry, const platform::Directory& folder, const std::string& name,
-           ReplacingSink& sink) {
-  const FileStamp stamp{
-      .dosDate = entry.dosDate,
-      .dosTime = entry.dosTime,
-      .attributes = attributesFromExternal(entry.externalAttributes, entry.hostSystem),
-      .executeBitsIfNew = executeBitsFromExternal(entry.externalAttributes, entry.hostSystem)};
-  if (sink.unchanged()) {
-    sink.keep(stamp);
-    return;
-  }
-  sink.part()->replaceTarget(BaseDirectory::checkReplaceable(folder, name), stamp);
+FileStamp stampOf(const ZipEntry& entry) {
+  return {.dosDate = entry.dosDate,
+          .dosTime = entry.dosTime,
+          .attributes = attributesFromExternal(entry.externalAttributes, entry.hostSystem),
+          .executeBitsIfNew = executeBitsFromExternal(entry.externalAttributes, entry.hostSystem)};
 }
 
-// An entry's work on a decoding thread: decode it into its part file unless the target holds
-// its content already, then put it in place.
+// An entry's work on a decoding thread: decode it into its part file, staged for the second
+// phase, unless the target holds its content already. That one is left in place and given the
+// entry's time and attributes at once, through the handle it was read by: its content is the
+// new version's already.
 class FileJob final : public DecodeJob {
 public:
-  FileJob(const ZipEntry& entry, const platform::Directory& folder, std::string name,
-          EntryReader& reader, ReplacingSink& sink)
-      : entry_(entry), folder_(folder), name_(std::move(name)), reader_(reader), sink_(sink) {}
+  FileJob(const ZipEntry& entry, EntryReader& reader, ReplacingSink& sink)
+      : entry_(entry), reader_(reader), sink_(sink) {}
 
   EntryReader* start(DecodeBuffers& buffers) override {
     if (sink_.holdsAlready(entry_.uncompressedSize, entry_.crc32, entry_.dosDate, entry_.dosTime)) {
       return nullptr;
     }
     reader_.begin(sink_, buffers);
-    decoded_ = true;
     return &reader_;
   }
 
   void finish() override {
-    if (decoded_) sink_.finish();
-    place(entry_, folder_, name_, sink_);
+    if (sink_.unchanged()) {
+      sink_.keep(stampOf(entry_));
+    } else {
+      sink_.finish(stampOf(entry_));
+    }
   }
 
   // The entry waits to be finished in archive order, possibly long after; its part file goes
@@ -117,11 +108,8 @@ public:
 
 private:
   const ZipEntry& entry_;
-  const platform::Directory& folder_;  // held by the entry's Pending, which outlives the job
-  const std::string name_;
   EntryReader& reader_;
   ReplacingSink& sink_;
-  bool decoded_ = false;
 };
 
 }  // namespace
@@ -129,6 +117,7 @@ private:
 // An entry begun: its outcome known already (failure, directory) or its decoding under way.
 struct Extractor::Pending {
   const ZipEntry* entry = nullptr;
+  size_t index = 0;
   std::vector<std::string> elements;
   std::optional<std::string> failure;
   // File entries: the open folder of the target, its name there, and what stood there when
@@ -156,6 +145,8 @@ Extractor::~Extractor() {
 
 ExtractionReport Extractor::run() {
   report_ = {};
+  skipped_.clear();
+  writeRefused_.reset();
   if (!pool_) pool_ = std::make_unique<DecodePool>(threadCount(options_.threads));
   const auto& entries = archive_.entries();
   archiveTargets_.clear();
@@ -164,33 +155,179 @@ ExtractionReport Extractor::run() {
       archiveTargets_.insert(platform::fileNameKey(joined(*elements, elements->size())));
     }
   }
+  try {
+    if (auto shortfall = checkFreeSpace()) throw ExtractionEnded(*shortfall);
+    if (!options_.journal.empty()) {
+      journal_ = std::make_unique<JournalFile>(options_.journal);
+      writeJournal(InstallJournal::Phase::Decoding);
+    }
+  } catch (const ZipError& refused) {
+    report_.endedBy = refused.what();
+    report_.entriesNotReached = entries.size();
+    return std::move(report_);
+  }
   for (size_t index = 0; index < entries.size(); ++index) {
     try {
-      enqueue(prepare(entries[index]));
+      enqueue(prepare(entries[index], index));
     } catch (const ExtractionEnded& ended) {
       finishAll();
-      report_.skipped.push_back({displayName(entries[index]), ended.what()});
+      skip(index, entries[index], ended.what());
       report_.endedBy = ended.what();
+      report_.entriesNotReached = entries.size() - index - 1;
+      break;
+    }
+    if (writeRefused_) {
       report_.entriesNotReached = entries.size() - index - 1;
       break;
     }
   }
   finishAll();
+  if (!report_.endedBy) installStaged();
+  // Also when the journal of the renames could not be written: then nothing was renamed.
+  if (writeRefused_ && !report_.endedBy) report_.endedBy = writeRefused_;
+  if (report_.endedBy) discardStaged();
+  if (journal_) {
+    // The renames on disk before the journal that would complete them goes.
+    if (!report_.endedBy) base_.syncFileSystem();
+    journal_->remove();
+    journal_.reset();
+  }
+  std::stable_sort(skipped_.begin(), skipped_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [index, skipped] : skipped_) report_.skipped.push_back(std::move(skipped));
+  skipped_.clear();
   return std::move(report_);
+}
+
+// The bytes of the files the run will write (those whose targets already look like the entry,
+// ReplacingSink::mayHoldAlready, left out) against the free space on the base's file system.
+// Also lists, for the journal, the files the run may write. Makes nothing.
+std::optional<std::string> Extractor::checkFreeSpace() {
+  journalTargets_.clear();
+  uint64_t needed = 0;
+  for (const ZipEntry& entry : archive_.entries()) {
+    if (entry.isDirectory() || entry.name.empty() || !matchesMask(entry.name, options_.mask) ||
+        entry.uncompressedSize > options_.maxEntrySize) {
+      continue;
+    }
+    const auto elements = confinedPath(entry.name);
+    if (!elements || elements->empty()) continue;
+    journalTargets_.push_back(joined(*elements, elements->size()));
+    platform::FileStatus found;
+    if (const auto folder = base_.existingFolder(*elements, elements->size() - 1)) {
+      try {
+        found = folder->status(elements->back());
+      } catch (const std::system_error&) {
+      }
+    }
+    if (ReplacingSink::mayHoldAlready(found, entry.uncompressedSize, entry.dosDate,
+                                      entry.dosTime)) {
+      continue;
+    }
+    needed =
+        needed + entry.uncompressedSize < needed ? UINT64_MAX : needed + entry.uncompressedSize;
+  }
+  const std::optional<uint64_t> free = base_.freeSpace();
+  const uint64_t reserve = options_.freeSpaceReserve;
+  if (!free || (needed <= *free && *free - needed >= reserve)) return std::nullopt;
+  return "not enough free space in " + base_.path().string() + ": the files need " +
+         std::to_string(needed) + " bytes and " + std::to_string(reserve) +
+         " must stay free, but only " + std::to_string(*free) + " are";
+}
+
+void Extractor::writeJournal(InstallJournal::Phase phase) {
+  InstallJournal journal;
+  journal.phase = phase;
+  if (phase == InstallJournal::Phase::Decoding) {
+    for (const std::string& target : journalTargets_) {
+      InstallJournal::File file;
+      file.target = target;
+      journal.files.push_back(std::move(file));
+    }
+  } else {
+    for (const Staged& file : staged_) {
+      journal.files.push_back({.target = joined(file.elements, file.elements.size()),
+                               .part = file.part,
+                               .attributes = file.stamp.attributes,
+                               .executeBitsIfNew = file.stamp.executeBitsIfNew});
+    }
+  }
+  journal_->write(journal, phase == InstallJournal::Phase::Renaming);
+}
+
+// The second phase, for the files staged so far: each part file replaces its target, in
+// archive order. With a journal, the part files' data reaches the disk first, then the
+// journal of the renames, so that a power loss at any moment leaves what a start completes.
+void Extractor::installStaged() {
+  if (staged_.empty() || writeRefused_) return;
+  if (journal_) {
+    try {
+      if (!base_.syncFileSystem()) throw WriteRefused("cannot write the decoded files to the disk");
+      writeJournal(InstallJournal::Phase::Renaming);
+    } catch (const ZipError& refused) {
+      writeRefused_ = refused.what();
+      return;
+    }
+  }
+  size_t done = 0;
+  if (options_.progress) options_.progress(ExtractionPhase::Installing, done, staged_.size());
+  for (const Staged& file : staged_) {
+    BaseDirectory::Folder folder;
+    try {
+      folder = base_.folder(file.elements, file.elements.size() - 1);
+      PartFile::install(*folder, file.part, file.elements.back(), file.stamp);
+      ++report_.filesWritten;
+    } catch (const std::exception& failure) {
+      skip(file.index, *file.entry, failure.what());
+      if (folder) folder->remove(file.part);
+    }
+    if (options_.progress) options_.progress(ExtractionPhase::Installing, ++done, staged_.size());
+  }
+  staged_.clear();
+  stagedFiles_.clear();
+}
+
+// The end of a first phase that cannot be completed: no part file is installed, and each goes.
+void Extractor::discardStaged() {
+  for (const Staged& file : staged_) {
+    if (const auto folder = base_.existingFolder(file.elements, file.elements.size() - 1)) {
+      folder->remove(file.part);
+    }
+    ++report_.filesAbandoned;
+  }
+  staged_.clear();
+  stagedFiles_.clear();
+}
+
+void Extractor::skip(size_t index, const ZipEntry& entry, std::string reason) {
+  skipped_.push_back({index, SkippedEntry{displayName(entry), std::move(reason)}});
 }
 
 // Everything that must happen in order before an entry can be decoded: its name, its path,
 // the directories that hold it. Throws ExtractionEnded; any other failure is the entry's own.
-Extractor::Pending Extractor::prepare(const ZipEntry& entry) {
+Extractor::Pending Extractor::prepare(const ZipEntry& entry, size_t index) {
   Pending item;
   item.entry = &entry;
+  item.index = index;
   try {
     if (entry.name.empty()) throw ZipError("the name is not valid text");
     if (!matchesMask(entry.name, options_.mask)) throw ZipError("the mask does not select it");
     auto elements = confinedPath(entry.name);
     if (!elements) throw ZipError("the name leads outside the base directory");
     item.elements = std::move(*elements);
-    if (runsThroughPendingFile(item.elements)) finishAll();
+    if (runsThroughPendingFile(item.elements)) {
+      // That file must be in place first, as one entry after another would leave it: what is
+      // decoded so far is installed as one step, and the journal goes back to decoding.
+      finishAll();
+      installStaged();
+      if (journal_ && !writeRefused_) {
+        try {
+          writeJournal(InstallJournal::Phase::Decoding);
+        } catch (const ZipError& refused) {
+          writeRefused_ = refused.what();
+        }
+      }
+    }
     // The directory that holds the target is made outside the entry's own guard: when it
     // cannot be made, nothing after it could be placed where it belongs either.
     if (!item.elements.empty()) item.folder = base_.folder(item.elements, item.elements.size() - 1);
@@ -241,8 +378,8 @@ void Extractor::enqueue(Pending item) {
     try {
       removeLeftoversOnce(item);
       item.sink = std::make_unique<ReplacingSink>(*item.folder, item.name, item.found);
-      item.decoded = pool_->submit(std::make_unique<FileJob>(*item.entry, *item.folder, item.name,
-                                                             *item.reader, *item.sink));
+      item.decoded =
+          pool_->submit(std::make_unique<FileJob>(*item.entry, *item.reader, *item.sink));
       item.key = platform::fileNameKey(joined(item.elements, item.elements.size()));
       pendingFiles_.insert(item.key);
       pendingMemory_ += item.memory;
@@ -263,13 +400,17 @@ void Extractor::finishOldest() {
     pendingMemory_ -= item.memory;
   }
   finish(item);
+  if (options_.progress) {
+    options_.progress(ExtractionPhase::Decoding, item.index + 1, archive_.entries().size());
+  }
 }
 
 void Extractor::finishAll() {
   while (!pending_.empty()) finishOldest();
 }
 
-// The entry's guard: whatever fails here skips this entry alone.
+// The entry's guard: whatever fails here skips this entry alone, but a write the system
+// refused ends the run.
 void Extractor::finish(Pending& item) {
   try {
     if (item.failure) throw ZipError(*item.failure);
@@ -277,12 +418,24 @@ void Extractor::finish(Pending& item) {
       ++report_.directoriesWritten;  // made when it was prepared
       return;
     }
-    if (const DecodeJob::Failure failure = item.decoded.get()) throw ZipError(*failure);
-    ++report_.filesWritten;
+    if (const DecodeJob::Failure failure = item.decoded.get()) {
+      if (item.sink->writeRefused() && !writeRefused_) writeRefused_ = *failure;
+      throw ZipError(*failure);
+    }
+    if (item.sink->unchanged()) {
+      ++report_.filesWritten;
+      return;
+    }
+    staged_.push_back({.index = item.index,
+                       .entry = item.entry,
+                       .elements = item.elements,
+                       .part = item.sink->part()->name(),
+                       .stamp = stampOf(*item.entry)});
+    stagedFiles_.insert(item.key);
   } catch (const std::exception& failure) {
-    report_.skipped.push_back({displayName(*item.entry), failure.what()});
+    skip(item.index, *item.entry, failure.what());
   } catch (...) {
-    report_.skipped.push_back({displayName(*item.entry), "unknown error"});
+    skip(item.index, *item.entry, "unknown error");
   }
 }
 
@@ -319,15 +472,19 @@ void Extractor::removeLeftoversOnce(const Pending& item) {
 }
 
 // Whether a directory of the path, or the target itself, is where an entry still being decoded
-// is to be placed: then that entry must be placed first, as one after another would. Names
-// are compared as the system compares them: on Windows "Foo" is where "foo/x" goes.
+// or staged is to be placed: then that entry must be placed first, as one after another
+// would. Names are compared as the system compares them: on Windows "Foo" is where "foo/x"
+// goes.
 bool Extractor::runsThroughPendingFile(const std::vector<std::string>& elements) const {
-  if (pendingFiles_.empty()) return false;
+  if (pendingFiles_.empty() && stagedFiles_.empty()) return false;
   const std::string key = platform::fileNameKey(joined(elements, elements.size()));
+  const auto named = [&](const std::string& path) {
+    return pendingFiles_.contains(path) || stagedFiles_.contains(path);
+  };
   for (size_t end = key.find('/'); end != std::string::npos; end = key.find('/', end + 1)) {
-    if (pendingFiles_.contains(key.substr(0, end))) return true;
+    if (named(key.substr(0, end))) return true;
   }
-  return pendingFiles_.contains(key);
+  return named(key);
 }
 
 }  // namespace zip

@@ -8,8 +8,20 @@
 //   the base's open folder and written relative to those (BaseDirectory), so replacing a
 //   folder by a link meanwhile leads nothing elsewhere. A target that is a link is replaced by
 //   the new file: nothing is ever written through it.
-// - A file entry is decoded into a part file beside its target, which replaces the target
-//   only when it is whole and its CRC-32 matches; a failed entry leaves the target as it was.
+// - The program is installed whole: in a first phase every file entry is decoded into a part
+//   file beside its target and nothing is replaced; only once all are decoded does a second
+//   phase rename them over their targets, in archive order. A failed entry leaves its target
+//   as it was and the others are installed; but when the system refuses to write (a full disk,
+//   an I/O error) or a directory that is to hold a target cannot be made, the first phase ends
+//   there, every part file goes and nothing is replaced. Neither is anything written when the
+//   files to be written (those already in place left out) would leave less free space than
+//   the reserve on the base's file system.
+// - With a journal (ExtractOptions::journal), a kill at any moment leaves what a start can
+//   complete or clear (RollForward.h): the part files are on disk before the journal that
+//   lists the renames is, and that is on disk before the first rename.
+// - An archive that names one file twice, or a folder through a file it also holds, is
+//   installed in steps, one at each such name: each step is whole, as above, and the result is
+//   that of one entry after another.
 //   The new file keeps the permission bits of the regular file it replaces, never its
 //   set-user-ID, set-group-ID or sticky bits (on Windows its attributes).
 // - A target that is read-only or that the program could not open for writing now (held by
@@ -34,21 +46,31 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "zip/BaseDirectory.h"
 #include "zip/DecodePool.h"
 #include "zip/EntryReader.h"
+#include "zip/InstallJournal.h"
+#include "zip/JournalFile.h"
 #include "zip/PartFile.h"
 #include "zip/ZipArchive.h"
 
 namespace zip {
+
+// How far an extraction is, told on the calling thread: in the first phase after each entry
+// is finished (decoded, skipped or found in place), `done` of `total` entries; in the second
+// once its journal is written (done 0) and after each rename, `done` of `total` part files.
+enum class ExtractionPhase { Decoding, Installing };
+using ExtractionProgress = std::function<void(ExtractionPhase phase, size_t done, size_t total)>;
 
 struct ExtractOptions {
   PasswordSettings password;
@@ -59,6 +81,12 @@ struct ExtractOptions {
   // Decoding threads: 0 for one per processor (at most 4), 1 to do everything in the calling
   // thread.
   unsigned threads = 0;
+  // The install journal (JournalFile.h), whose folder must exist: written while the
+  // extraction runs, removed at its end. Empty: none, and nothing is flushed to the disk.
+  std::filesystem::path journal{};
+  // What the files to be written must leave free on the base's file system.
+  uint64_t freeSpaceReserve = 64u << 20;
+  ExtractionProgress progress{};
 };
 
 struct SkippedEntry {
@@ -70,10 +98,12 @@ struct ExtractionReport {
   size_t filesWritten = 0;
   size_t directoriesWritten = 0;
   std::vector<SkippedEntry> skipped;  // in central directory order, with the reason
-  // Why the extraction ended early (a directory could not be created), and how many entries
-  // after the one that ended it were not tried.
+  // Why the extraction ended early (too little free space, a write the system refused, a
+  // directory that could not be created, the journal), how many entries after the one that
+  // ended it were not tried, and how many files were decoded and then removed unplaced.
   std::optional<std::string> endedBy;
   size_t entriesNotReached = 0;
+  size_t filesAbandoned = 0;
 };
 
 class Extractor {
@@ -89,8 +119,18 @@ public:
 
 private:
   struct Pending;
+  // A file decoded whole into its part file, waiting for the second phase.
+  struct Staged {
+    size_t index = 0;
+    const ZipEntry* entry = nullptr;
+    std::vector<std::string> elements;
+    std::string part;
+    FileStamp stamp;
+  };
 
-  Pending prepare(const ZipEntry& entry);
+  std::optional<std::string> checkFreeSpace();
+  void writeJournal(InstallJournal::Phase phase);
+  Pending prepare(const ZipEntry& entry, size_t index);
   void prepareFile(Pending& item);
   void enqueue(Pending item);
   void finishOldest();
@@ -98,6 +138,9 @@ private:
   void finish(Pending& item);
   void makeDirectory(const Pending& item);
   bool runsThroughPendingFile(const std::vector<std::string>& elements) const;
+  void installStaged();
+  void discardStaged();
+  void skip(size_t index, const ZipEntry& entry, std::string reason);
   void removeLeftoversOnce(const Pending& item);
 
   ZipArchive& archive_;
@@ -105,8 +148,15 @@ private:
   ExtractOptions options_;
   ExtractionReport report_;
   std::deque<Pending> pending_;  // entries begun and not finished, in order
-  // Their targets' keys (platform::fileNameKey), to find paths that run through one.
+  std::vector<Staged> staged_;   // in archive order
+  std::vector<std::pair<size_t, SkippedEntry>> skipped_;  // with their entries' indexes
+  std::optional<std::string> writeRefused_;  // a write the system refused, which ends the run
+  std::unique_ptr<JournalFile> journal_;
+  std::vector<std::string> journalTargets_;  // the files the run may write, for the journal
+  // Their targets' keys (platform::fileNameKey), and the staged ones', to find paths that run
+  // through one.
   std::multiset<std::string> pendingFiles_;
+  std::multiset<std::string> stagedFiles_;
   uint64_t pendingMemory_ = 0;
   std::set<std::string> cleanedDirectories_;        // keys of the folders cleaned of leftovers
   std::unordered_set<std::string> archiveTargets_;  // keys of every entry's target

@@ -1,11 +1,14 @@
 #include "zip/PartFile.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <system_error>
 
 #include "platform/ReplaceFile.h"
 #include "platform/Utf8Path.h"
+#include "zip/BaseDirectory.h"
 #include "zip/ZipError.h"
 
 namespace zip {
@@ -28,6 +31,14 @@ std::string shown(const platform::Directory& folder, const std::string& name) {
   return platform::utf8Of(folder.path() / platform::pathOfUtf8(name));
 }
 
+bool refusedForSpace(const std::error_code& code) {
+#ifdef EDQUOT
+  if (code.category() == std::generic_category() && code.value() == EDQUOT) return true;
+#endif
+  return code == std::errc::no_space_on_device || code == std::errc::io_error ||
+         code == std::errc::read_only_file_system;
+}
+
 // A new part file beside target, held; a name taken already is tried again with another.
 platform::HeldFile createBeside(const platform::Directory& folder, const std::string& target,
                                 std::string& name) {
@@ -38,6 +49,10 @@ platform::HeldFile createBeside(const platform::Directory& folder, const std::st
       return folder.createHeldFile(name);
     } catch (const std::system_error& error) {
       if (error.code() != std::errc::file_exists || attempt == 7) {
+        if (refusedForSpace(error.code())) {
+          throw WriteRefused("cannot create a temporary file beside " + shown(folder, target) +
+                             ": " + error.code().message());
+        }
         throw ZipError("cannot create a temporary file beside " + shown(folder, target) + ": " +
                        error.code().message());
       }
@@ -51,7 +66,7 @@ PartFile::PartFile(const platform::Directory& folder, std::string target)
     : folder_(folder), target_(std::move(target)), held_(createBeside(folder, target_, name_)) {}
 
 PartFile::~PartFile() {
-  if (!renamed_) folder_.remove(name_);
+  if (!staged_) folder_.remove(name_);
 }
 
 void PartFile::write(std::span<const std::byte> data) {
@@ -59,23 +74,33 @@ void PartFile::write(std::span<const std::byte> data) {
   try {
     held_.write(data);
   } catch (const std::system_error& error) {
-    throw ZipError("cannot write " + shown(folder_, name_) + ": " + error.code().message());
+    throw WriteRefused("cannot write " + shown(folder_, name_) + ": " + error.code().message());
   }
 }
 
-void PartFile::replaceTarget(const platform::FileStatus& replaced, const FileStamp& stamp) {
+std::string PartFile::stage(const FileStamp& stamp) {
   close();
-  // Before the rename, so that the file never shows the moment it was written.
   held_.setLastWriteTimeFromDos(stamp.dosDate, stamp.dosTime);
-  try {
-    platform::replaceFile(folder_, held_, name_, target_, replaced, stamp.executeBitsIfNew);
-  } catch (const std::system_error& error) {
-    throw ZipError("cannot replace " + shown(folder_, target_) + ": " + error.code().message());
+  if (!held_.flushIfFileByFile()) {
+    throw WriteRefused("cannot write " + shown(folder_, name_) + " to the disk");
   }
-  renamed_ = true;
-  // After the rename: a read-only file may not be renamed over another on Windows.
-  held_.applyAttributes(stamp.attributes);
   held_.release();
+  staged_ = true;
+  return name_;
+}
+
+void PartFile::install(const platform::Directory& folder, const std::string& part,
+                       const std::string& target, const FileStamp& stamp) {
+  platform::Directory::Held outcome = platform::Directory::Held::NotHere;
+  std::optional<platform::HeldFile> held = folder.openHeldFile(part, outcome);
+  if (!held) throw ZipError("the decoded file " + shown(folder, part) + " is gone");
+  const platform::FileStatus replaced = BaseDirectory::checkReplaceable(folder, target);
+  try {
+    platform::replaceFile(folder, *held, part, target, replaced, stamp.executeBitsIfNew);
+  } catch (const std::system_error& error) {
+    throw ZipError("cannot replace " + shown(folder, target) + ": " + error.code().message());
+  }
+  held->applyAttributes(stamp.attributes);
 }
 
 bool PartFile::isPartFileName(std::string_view name) {
@@ -88,6 +113,13 @@ bool PartFile::isPartFileName(std::string_view name) {
   if (!front.ends_with(marker)) return false;
   // Either the marker alone, or "." and a target's name before it.
   return front.size() == marker.size() || (front.size() > marker.size() + 1 && front[0] == '.');
+}
+
+bool PartFile::isPartFileOf(std::string_view name, std::string_view target) {
+  if (!isPartFileName(name)) return false;
+  const std::string_view front = name.substr(0, name.size() - suffixLength - marker.size());
+  if (target.size() > maxNameInPartFile) return front.empty();
+  return front.size() == target.size() + 1 && front.substr(1) == target;
 }
 
 void PartFile::removeLeftovers(const platform::Directory& folder,

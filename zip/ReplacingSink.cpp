@@ -64,14 +64,29 @@ bool ReplacingSink::holdsAlready(uint64_t size, uint32_t crc32, uint16_t dosDate
   return true;
 }
 
-void ReplacingSink::write(std::span<const std::byte> data) {
-  if (!part_) part_ = std::make_unique<PartFile>(folder_, target_);
-  part_->write(data);
+bool ReplacingSink::mayHoldAlready(const platform::FileStatus& status, uint64_t size,
+                                   uint16_t dosDate, uint16_t dosTime) {
+  return couldBeTheEntry(status, size, dosDate, dosTime);
 }
 
-void ReplacingSink::finish() {
-  if (!part_) part_ = std::make_unique<PartFile>(folder_, target_);  // an empty entry
-  part_->close();
+void ReplacingSink::write(std::span<const std::byte> data) {
+  try {
+    if (!part_) part_ = std::make_unique<PartFile>(folder_, target_);
+    part_->write(data);
+  } catch (const WriteRefused&) {
+    writeRefused_ = true;
+    throw;
+  }
+}
+
+void ReplacingSink::finish(const FileStamp& stamp) {
+  try {
+    if (!part_) part_ = std::make_unique<PartFile>(folder_, target_);  // an empty entry
+    part_->stage(stamp);
+  } catch (const WriteRefused&) {
+    writeRefused_ = true;
+    throw;
+  }
 }
 
 void ReplacingSink::keep(const FileStamp& stamp) {

@@ -43,11 +43,19 @@ public:
   // that changed by accident and kept its time.
   bool holdsAlready(uint64_t size, uint32_t crc32, uint16_t dosDate, uint16_t dosTime);
 
-  // Throws ZipError when the part file cannot be written.
+  // Whether what `status` shows may hold the entry already, as far as a look can tell (see
+  // holdsAlready): a regular file with one name, of the entry's size and time.
+  static bool mayHoldAlready(const platform::FileStatus& status, uint64_t size, uint16_t dosDate,
+                             uint16_t dosTime);
+
+  // Throws ZipError when the part file cannot be written (WriteRefused when the system
+  // refused: then writeRefused() is true).
   void write(std::span<const std::byte> data) override;
 
-  // After the last write: part() then holds the content, closed, ready to replace the target.
-  void finish();
+  // After the last write: the part file is staged (PartFile::stage) with the stamp's time,
+  // ready to replace the target; part() names it. Throws as write() does.
+  void finish(const FileStamp& stamp);
+  bool writeRefused() const { return writeRefused_; }
   // After a failure: the part file, if any, is removed and let go.
   void discard() noexcept {
     part_.reset();
@@ -66,6 +74,7 @@ private:
   std::unique_ptr<PartFile> part_;
   std::optional<platform::HeldFile> existing_;  // an unchanged file, held
   bool unchanged_ = false;
+  bool writeRefused_ = false;
 };
 
 }  // namespace zip

@@ -7,6 +7,8 @@
 #include "tests/support/DesignedStops.h"
 #include "tests/support/FixedResources.h"
 #include "tests/support/PeFixture.h"
+#include "update/ExtractArchive.h"
+#include "zip/JournalFile.h"
 
 #include <gtest/gtest.h>
 #include <QAccessible>
@@ -198,6 +200,30 @@ TEST(UpdateFrm, ShowsTheFileVersionOfQuendralBesideTheUpdaterOnly) {
   EXPECT_EQ(beside.frm.Text3->text(), "2.4.1.7");
   EXPECT_EQ(elsewhere.frm.Text3->text(), "")
       << "a Quendral.exe in the working directory is not ours";
+}
+
+// A kill in the middle of an update's renames left the new program beside its journal: the
+// first show completes the install before it reads the version.
+TEST(UpdateFrm, FormShowCompletesAnInterruptedUpdateBeforeReadingTheVersion) {
+  QTemporaryDir updaterDir;
+  const std::filesystem::path updater = updaterDir.path().toStdString();
+  testsupport::PeOptions pe;
+  pe.fileVersion = {2, 4, 1, 6};
+  testsupport::writeFileBytes(updater / "Quendral.exe", testsupport::buildPeFixture(pe).bytes);
+  pe.fileVersion = {2, 4, 1, 7};
+  const std::string part = ".Quendral.exe.quendral-part-0123456789abcdef";
+  testsupport::writeFileBytes(updater / part, testsupport::buildPeFixture(pe).bytes);
+  std::filesystem::create_directories(updater / "Update");
+  zip::JournalFile(update::installJournalPath(updater / "Update"))
+      .write({.phase = zip::InstallJournal::Phase::Renaming,
+              .files = {{.target = "Quendral.exe", .part = part}}},
+             false);
+
+  Window window(updater / "");
+  window.frm.FormShow();
+  EXPECT_EQ(window.frm.Text3->text(), "2.4.1.7");
+  EXPECT_FALSE(std::filesystem::exists(updater / part));
+  EXPECT_TRUE(std::filesystem::is_empty(updater / "Update"));
 }
 
 TEST(UpdateFrm, MissingColourKeyStopsFormShowWhereItIsLookedUp) {

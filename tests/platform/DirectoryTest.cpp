@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <span>
+#include <string>
 
 #include "platform/ExclusiveFile.h"
 #include "tests/platform/TempDir.h"
@@ -83,6 +86,27 @@ TEST(Directory, HoldsAnExistingFileThatNoOneElseHolds) {
     EXPECT_FALSE(folder.openHeldFile(name, outcome));
     EXPECT_EQ(outcome, Directory::Held::NotHere);
   }
+}
+
+// What an install needs to outlive a power loss, and to leave room on the disk: the calls
+// succeed (the free space itself is checked on a file system of its own, in the extraction's
+// tests: other writers share this one).
+TEST(Directory, FlushesWhatWasWrittenAndTellsTheFreeSpace) {
+  TempDir dir;
+  const auto folder = Directory::open(dir.path());
+  const std::optional<uint64_t> free = folder.freeSpace();
+  ASSERT_TRUE(free);
+  EXPECT_GT(*free, 0u);
+  platform::HeldFile file = folder.createHeldFile("part");
+  const std::string block(1 << 20, 'x');
+  for (int i = 0; i < 8; ++i) file.write(std::as_bytes(std::span(block.data(), block.size())));
+  EXPECT_TRUE(file.flushIfFileByFile());
+  EXPECT_TRUE(file.flushToDisk());
+  EXPECT_TRUE(folder.syncFileSystem());
+  folder.rename("part", "whole");
+  EXPECT_TRUE(folder.flushNames());
+  file.release();
+  EXPECT_FALSE(file.flushToDisk()) << "a released file has nothing to flush";
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #include "tests/support/ChildCheck.h"
 
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -86,6 +90,27 @@ std::string runWithFileSizeLimit(std::uint64_t maxFileBytes, const ChildCheck& c
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{static_cast<rlim_t>(maxFileBytes), static_cast<rlim_t>(maxFileBytes)};
         return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "could not limit the file size";
+      },
+      check);
+}
+
+std::string runOnSmallFileSystem(const std::filesystem::path& mountPoint, std::uint64_t bytes,
+                                 const ChildCheck& check) {
+  return runInChild(
+      [&]() -> std::string {
+        const auto refused = [](const char* what) {
+          return std::string(kNoSmallFileSystem) + what + ": " + std::strerror(errno);
+        };
+        if (::unshare(CLONE_NEWNS) != 0) return refused("unshare");
+        // Mounts made here must not reach the namespace we came from.
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+          return refused("private mounts");
+        }
+        const std::string size = "size=" + std::to_string(bytes);
+        if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, size.c_str()) != 0) {
+          return refused("mount tmpfs");
+        }
+        return "";
       },
       check);
 }

@@ -29,6 +29,14 @@ std::string runUnprivileged(const std::filesystem::path& workDirectory, const Ch
 // maxFileBytes (a write beyond fails with EFBIG instead of raising SIGXFSZ).
 std::string runWithFileSizeLimit(std::uint64_t maxFileBytes, const ChildCheck& check);
 
+// A real full disk: in the child, mountPoint (an empty folder) holds a file system of its own
+// of `bytes`, a tmpfs mounted in a mount namespace of the child's own (unshare), which no
+// other process sees and which goes with the child. Needs the privilege to mount (root, as
+// CI runs); when the system refuses, the verdict begins with kNoSmallFileSystem.
+inline constexpr char kNoSmallFileSystem[] = "cannot make a small file system: ";
+std::string runOnSmallFileSystem(const std::filesystem::path& mountPoint, std::uint64_t bytes,
+                                 const ChildCheck& check);
+
 // Few descriptors: in the child no more than maxOpenFiles files may be open at once.
 std::string runWithOpenFileLimit(unsigned maxOpenFiles, const ChildCheck& check);
 

@@ -10,8 +10,12 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/Directory.h"
+#include "tests/support/ChildCheck.h"
+#include "tests/support/RunningUnderCi.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "update/FreeSpaceReserve.h"
 #include "update/IdHTTPProgressU.h"
 
 namespace {
@@ -153,6 +157,13 @@ INSTANTIATE_TEST_SUITE_P(
                      {0, 60, 100},
                      std::string(600, 'a'),
                      false},
+        // A length that the disk could not take above the reserve ends the body at once, as a
+        // lost connection would.
+        DownloadCase{"AnnouncedLengthBeyondTheFreeSpace",
+                     {{"/f", piecewise("HTTP/1.1 200 OK", {}, std::int64_t{1} << 50, {600})}},
+                     {0, 100},
+                     "",
+                     false},
         DownloadCase{"LengthZero", {{"/f", Reply::ok("")}}, {0}, ""},
         DownloadCase{"NotFoundLengthZero",
                      {{"/f", Reply::response("HTTP/1.1 404 Not Found", {}, "")}},
@@ -228,6 +239,37 @@ TEST_F(DownloaderTest, UsersHandlerInAnEventSlotReplacesTheDownloadersOwn) {
   EXPECT_THAT(sizesAtEnd, ElementsAre(8u));
   EXPECT_THAT(progress, ElementsAre(0, 50, 100));  // no 100 from transferEnd
   EXPECT_EQ(downloader.BytesToTransfer(), 8);      // nor its reset to 0
+}
+
+// A body without end, on a small disk of its own: the download stops where it would leave
+// less than the reserve free, and ends as a body that broke off.
+TEST_F(DownloaderTest, AnEndlessBodyStopsAtTheFreeSpaceReserve) {
+  const std::string piece(256 << 10, 'z');
+  Reply endless;
+  endless.head("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"});
+  for (int i = 0; i < 40; ++i) endless.chunk(piece);
+  server.on("/f", endless);
+  const std::filesystem::path mount = scratch.path() / "small";
+  std::filesystem::create_directories(mount);
+  const std::uint64_t size = update::kFreeSpaceReserve + (2u << 20);
+  const std::string verdict = testsupport::runOnSmallFileSystem(mount, size, [&]() -> std::string {
+    TIdHTTPProgress child;
+    int ends = 0;
+    child.onWorkEnd = [&] { ++ends; };
+    const std::filesystem::path file = mount / "Update" / "KUBUpdate-ESC.2.4.1.7.zip";
+    child.DownloadFile(server.url("/f"), file);
+    if (ends != 1) return "the body ended " + std::to_string(ends) + " times";
+    if (child.transferCompleted() || child.refused()) return "it did not end as broken off";
+    const auto free = platform::Directory::open(mount).freeSpace();
+    if (!free || *free < update::kFreeSpaceReserve) return "less than the reserve is free";
+    const std::uint64_t written = std::filesystem::file_size(file);
+    return written > 0 && written <= (2u << 20) ? ""
+                                                : "wrote " + std::to_string(written) + " bytes";
+  });
+  if (verdict.starts_with(testsupport::kNoSmallFileSystem)) {
+    UPDATER_SKIP_OR_FAIL_UNDER_CI() << verdict;
+  }
+  EXPECT_EQ(verdict, "");
 }
 
 TEST_F(DownloaderTest, EveryWriteOfProgressCallsOnChange) {

@@ -9,9 +9,13 @@
 #include <chrono>
 #include <ctime>
 
+#include "tests/support/ChildCheck.h"
+#include "tests/support/RunningUnderCi.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/SkippedEntries.h"
 #include "tests/support/ZipBuilder.h"
+#include "update/FreeSpaceReserve.h"
+#include "zip/JournalFile.h"
 #include "zip/MemoryInputStream.h"
 
 namespace {
@@ -67,7 +71,8 @@ protected:
     fs::create_directories(archivePath.parent_path());
     ExclusiveFile file(archivePath, ExclusiveFile::Mode::CreateOrTruncate);
     file.write(archiveBytes.data(), archiveBytes.size());
-    return update::extractArchive(file, baseText());
+    return update::extractArchive(file, baseText(),
+                                  update::installJournalPath(archivePath.parent_path()));
   }
 
   testsupport::ScratchDirectory scratch;
@@ -104,6 +109,55 @@ TEST_F(ExtractArchiveTest, WritesFilesAndDirectoriesWithTheirTimesAndAttributes)
   EXPECT_EQ(lastWriteTime(app() / "Quendral.exe"), localTimeOfDos(0x5921, 0x4A31));
   // The archive stays where it was downloaded.
   EXPECT_TRUE(fs::exists(app() / "Update" / "KUBUpdate-ESC.2.4.1.7.zip"));
+}
+
+// On a disk that the update would leave with less than the reserve free, nothing is written:
+// the old version stays, and the worker ends "con errores".
+TEST_F(ExtractArchiveTest, AnUpdateThatWouldFillTheDiskWritesNothing) {
+  const fs::path mount = scratch / "small";
+  fs::create_directories(mount);
+  const std::string archive = buildZip(
+      {ZipFixtureEntry{.name = "Quendral.exe", .data = std::string(3u << 20, 'n'), .method = 8}});
+  const std::string verdict = testsupport::runOnSmallFileSystem(
+      mount, update::kFreeSpaceReserve + (2u << 20), [&]() -> std::string {
+        const fs::path base = mount / "app";
+        writeFile(base / "Quendral.exe", "old");
+        const fs::path archivePath = base / "Update" / "KUBUpdate-ESC.2.4.1.7.zip";
+        fs::create_directories(archivePath.parent_path());
+        ExclusiveFile file(archivePath, ExclusiveFile::Mode::CreateOrTruncate);
+        file.write(archive.data(), archive.size());
+        const auto result = update::extractArchive(
+            file, base, update::installJournalPath(archivePath.parent_path()));
+        if (result.everythingWritten()) return "it was taken for a whole update";
+        if (result.report.endedBy.value_or("").find("not enough free space") == std::string::npos)
+          return "ended by: " + result.report.endedBy.value_or("nothing");
+        if (readFile(base / "Quendral.exe") != "old") return "the old program changed";
+        if (fs::exists(update::installJournalPath(archivePath.parent_path())))
+          return "the journal stayed";
+        return fs::directory_iterator(base / "Update")->path() == archivePath
+                   ? ""
+                   : "something besides the archive is in Update";
+      });
+  if (verdict.starts_with(testsupport::kNoSmallFileSystem)) {
+    UPDATER_SKIP_OR_FAIL_UNDER_CI() << verdict;
+  }
+  EXPECT_EQ(verdict, "");
+}
+
+// A start completes, from the journal in the update folder, what a kill interrupted.
+TEST_F(ExtractArchiveTest, AStartCompletesAnInstallFromTheUpdateFolder) {
+  writeFile(app() / "Quendral.exe", "old");
+  const std::string part = ".Quendral.exe.quendral-part-00000000000000ab";
+  writeFile(app() / part, "new");
+  fs::create_directories(app() / "Update");
+  zip::JournalFile(update::installJournalPath(app() / "Update"))
+      .write({.phase = zip::InstallJournal::Phase::Renaming,
+              .files = {{.target = "Quendral.exe", .part = part}}},
+             false);
+  const zip::RollForwardReport report = update::completeInterruptedInstall(app() / "Update", app());
+  EXPECT_EQ(report.installed, 1u);
+  EXPECT_EQ(readFile(app() / "Quendral.exe"), "new");
+  EXPECT_TRUE(fs::is_empty(app() / "Update"));
 }
 
 TEST_F(ExtractArchiveTest, WhatIsNotAWholeArchiveWritesNothing) {

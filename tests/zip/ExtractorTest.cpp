@@ -209,10 +209,14 @@ const OrderCase orderCases[] = {
          },
      .check =
          [](const zip::ExtractionReport& report, const fs::path& out) {
-           EXPECT_EQ(report.filesWritten, 34u);  // both dup.txt count
+           // Both dup.txt count; "file/inside.txt" ends the run, and late.txt, decoded after
+           // the step that "file/" began, is not installed.
+           EXPECT_EQ(report.filesWritten, 33u);
            EXPECT_TRUE(report.endedBy);
            EXPECT_EQ(report.entriesNotReached, 1u);
+           EXPECT_EQ(report.filesAbandoned, 1u);
            EXPECT_EQ(readFile(out / "dup.txt"), "second");
+           EXPECT_FALSE(fs::exists(out / "late.txt"));
          },
      .runs = 3},
     {.name = "AFolderThenAFileOfItsName",
@@ -475,8 +479,10 @@ TEST_F(ExtractorTest, ReadOnlyEntryKeepsALaterUpdateFromReplacingIt) {
   EXPECT_EQ(readFile(base / "fixed.dat"), "1");
 }
 
-TEST_F(ExtractorTest, BlockedParentDirectoryEndsTheExtraction) {
+// The program is installed whole or not at all: what was decoded before goes unplaced.
+TEST_F(ExtractorTest, BlockedParentDirectoryEndsTheExtractionAndInstallsNothing) {
   writeFile(base / "Lib", "a file where a directory is needed");
+  writeFile(base / "before.txt", "old");
   const auto result = extractIntoBase(buildZip({
       ZipFixtureEntry{.name = "before.txt", .data = "before"},
       ZipFixtureEntry{.name = "Lib/ResourcesUpd.dll", .data = "dll"},
@@ -484,10 +490,12 @@ TEST_F(ExtractorTest, BlockedParentDirectoryEndsTheExtraction) {
   }));
   EXPECT_NE(result.endedBy.value_or("").find("a file stands where the directory"),
             std::string::npos);
-  EXPECT_EQ(result.filesWritten, 1u);
+  EXPECT_EQ(result.filesWritten, 0u);
+  EXPECT_EQ(result.filesAbandoned, 1u);
   EXPECT_EQ(result.entriesNotReached, 1u);
-  EXPECT_EQ(readFile(base / "before.txt"), "before");
+  EXPECT_EQ(readFile(base / "before.txt"), "old");
   EXPECT_FALSE(fs::exists(base / "after.txt"));
+  EXPECT_FALSE(testsupport::hasPartFiles(base));
 }
 
 TEST_F(ExtractorTest, NamesLeadingOutsideOrNotTextAreRefused) {

@@ -8,13 +8,16 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 
 #include "platform/FileStamps.h"
 #include "tests/support/ChildCheck.h"
 #include "tests/support/PartFiles.h"
+#include "tests/support/RunningUnderCi.h"
 #include "tests/support/SkippedEntries.h"
 #include "tests/support/ZipBuilder.h"
 #include "tests/zip/ExtractorFixture.h"
+#include "zip/MemoryInputStream.h"
 
 namespace {
 
@@ -36,8 +39,7 @@ unsigned currentUmask() {
 
 // kill -9 at any point leaves every target old or new; the next extraction leaves no part file.
 TEST_F(ExtractorTest, AKilledExtractionLeavesNothingThatTheNextOneKeeps) {
-  // Entries large enough that each part file lives long enough to be seen: the decoding thread
-  // renames it as soon as it is whole.
+  // Entries large enough that each part file lives long enough to be seen.
   std::string bulk;
   for (int k = 0; bulk.size() < 512 * 1024; ++k) bulk += std::to_string(k * 7919 % 100003) + ",";
   std::vector<ZipFixtureEntry> entries;
@@ -75,18 +77,23 @@ TEST_F(ExtractorTest, AKilledExtractionLeavesNothingThatTheNextOneKeeps) {
   EXPECT_FALSE(hasPartFiles(base));
 }
 
-// A disk that refuses the new content leaves the old file as it was, and no part file.
-TEST_F(ExtractorTest, ADiskThatRefusesTheContentLeavesTheOldFile) {
+// A disk that refuses the new content ends the run: the old version stays whole (the file
+// decoded before is not installed either), and no part file.
+TEST_F(ExtractorTest, ADiskThatRefusesTheContentInstallsNothing) {
   writeFile(base / "big.dat", "old");
+  writeFile(base / "small.txt", "old small");
   const std::string archive =
-      buildZip({ZipFixtureEntry{.name = "big.dat", .data = std::string(200000, 'n'), .method = 8},
-                ZipFixtureEntry{.name = "small.txt", .data = "fits", .method = 8}});
+      buildZip({ZipFixtureEntry{.name = "small.txt", .data = "fits", .method = 8},
+                ZipFixtureEntry{.name = "big.dat", .data = std::string(200000, 'n'), .method = 8},
+                ZipFixtureEntry{.name = "after.txt", .data = "after", .method = 8}});
   const std::string failure = testsupport::runWithFileSizeLimit(50000, [&]() -> std::string {
     const auto report = extract(archive, base);
     if (causes(report).size() != 1 || causes(report)[0].first != "big.dat")
       return "big.dat was not the one entry skipped";
+    if (!report.endedBy || report.filesWritten != 0) return "the run did not end unplaced";
     if (readFile(base / "big.dat") != "old") return "the old file changed";
-    if (readFile(base / "small.txt") != "fits") return "the other entry was not written";
+    if (readFile(base / "small.txt") != "old small") return "the entry before was installed";
+    if (fs::exists(base / "after.txt")) return "the entry after was installed";
     return hasPartFiles(base) ? "a part file stayed" : "";
   });
   EXPECT_EQ(failure, "");
@@ -279,6 +286,66 @@ TEST_F(ExtractorTest, NeverWritesThroughALinkThatLeadsOutside) {
   EXPECT_EQ(readFile(base / "victim.txt"), "evil");
   EXPECT_EQ(readFile(outside / "victim.txt"), "original");
   EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+}
+
+// A real full disk, on a small file system of its own: with too little space for the files
+// nothing is written at all; when the disk fills up while the entries are decoded nothing is
+// installed. Either way the old version stays whole and nothing is left behind.
+TEST_F(ExtractorTest, AFullDiskLeavesTheOldVersionWholeAndNothingBehind) {
+  const fs::path mount = scratch / "small";
+  fs::create_directories(mount);
+  std::vector<ZipFixtureEntry> entries;
+  // More entries than are begun ahead of the first finished one, so that the disk fills up
+  // with entries still to be decoded.
+  for (int i = 0; i < 300; ++i) {
+    entries.push_back({.name = "Lib/f" + std::to_string(i) + ".dll",
+                       .data = std::string(7000, static_cast<char>('a' + i % 26)),
+                       .method = 8});
+  }
+  const std::string archive = buildZip(entries);
+  struct Row {
+    std::string name;
+    uint64_t fileSystemBytes;
+    bool fillWhileDecoding;
+    std::string endedBy;
+  };
+  const Row rows[] = {{"TooLittleSpace", 65u << 20, false, "not enough free space"},
+                      {"FullWhileDecoding", 80u << 20, true, "No space left on device"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string verdict =
+        testsupport::runOnSmallFileSystem(mount, row.fileSystemBytes, [&]() -> std::string {
+          const fs::path app = mount / "app";
+          for (const auto& entry : entries) writeFile(app / entry.name, "old");
+          fs::create_directories(app / "Update");
+          zip::MemoryInputStream stream(std::as_bytes(std::span(archive.data(), archive.size())));
+          zip::ZipArchive opened(stream);
+          zip::ExtractOptions options;
+          options.journal = app / "Update" / "install-journal";
+          options.threads = 1;  // so that the entries after the first are decoded after it
+          options.progress = [&](zip::ExtractionPhase, size_t done, size_t) {
+            if (!row.fillWhileDecoding || done != 1) return;
+            const std::string block(1 << 20, 'x');
+            std::ofstream filler(mount / "filler", std::ios::binary);
+            while (filler.write(block.data(), block.size())) {
+            }
+          };
+          const zip::ExtractionReport report = zip::Extractor(opened, app, options).run();
+          if (report.endedBy.value_or("").find(row.endedBy) == std::string::npos) {
+            return "ended by: " + report.endedBy.value_or("nothing");
+          }
+          if (report.filesWritten != 0) return "files were installed";
+          for (const auto& entry : entries) {
+            if (readFile(app / entry.name) != "old") return entry.name + " is not the old one";
+          }
+          if (hasPartFiles(app)) return "a part file stayed";
+          return fs::is_empty(app / "Update") ? "" : "the journal stayed";
+        });
+    if (verdict.starts_with(testsupport::kNoSmallFileSystem)) {
+      UPDATER_SKIP_OR_FAIL_UNDER_CI() << verdict;
+    }
+    EXPECT_EQ(verdict, "");
+  }
 }
 
 }  // namespace
