@@ -75,6 +75,15 @@ SecretKey SecretKey::fromFileText(std::string_view text,
   return key;
 }
 
+SecretKey SecretKey::generate() {
+  ensureSodium();
+  SecretKey key;
+  randombytes_buf(key.id_.data(), key.id_.size());
+  std::array<std::uint8_t, 32> publicPart{};
+  crypto_sign_keypair(publicPart.data(), key.key_.data());
+  return key;
+}
+
 SecretKey::~SecretKey() {
   sodium_memzero(key_.data(), key_.size());
 }

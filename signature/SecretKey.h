@@ -23,6 +23,8 @@ public:
   // does not open the key (the key's seed must give the public key stored beside it).
   static SecretKey fromFileText(std::string_view text,
                                 const std::function<std::string()>& askPassword);
+  // A new random key pair with a random key id.
+  static SecretKey generate();
   ~SecretKey();
   SecretKey(const SecretKey&) = delete;
   SecretKey& operator=(const SecretKey&) = delete;

@@ -1,8 +1,10 @@
 #include "update/IdHTTPProgressU.h"
 
+#include <optional>
 #include <system_error>
 
 #include "net/BodySink.h"
+#include "update/HashingSink.h"
 #include "update/TransferPercent.h"
 
 namespace update {
@@ -56,7 +58,10 @@ void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
   }
   LDestStream = std::make_unique<platform::ExclusiveFile>(
       aDestinationFile, platform::ExclusiveFile::Mode::CreateOrTruncate);
-  FileSink sink(*LDestStream);
+  FileSink fileSink(*LDestStream);
+  std::optional<HashingSink> hashingSink;
+  if (FBodyHash != nullptr) hashingSink.emplace(fileSink, *FBodyHash);
+  net::BodySink& sink = hashingSink ? static_cast<net::BodySink&>(*hashingSink) : fileSink;
   // By design every transfer error ends here: the update path reports nothing to the user,
   // and the caller has already seen the end of any body that began.
   try {
@@ -67,6 +72,7 @@ void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
     FRefused = e.retry() == net::Retry::Futile;
   } catch (...) {
   }
+  FBodyHashWhole = hashingSink && hashingSink->hashesWhatWasWritten();
 }
 
 void TIdHTTPProgress::freeStream() {

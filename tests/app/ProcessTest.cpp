@@ -85,6 +85,29 @@ TEST(Process, MissingColourKeyEndsStartUpWithExitCode1AndTheTwoLines) {
   EXPECT_EQ(lines.last(), "Item not found.");
 }
 
+TEST(Process, AMalformedUpdateKeyEndsStartUpWithExitCode1AndTheTwoLines) {
+  InstallTree tree(MALFORMED_KEY_LIB);
+  const Outcome result = run(tree.executable(), {}, "offscreen");
+  EXPECT_EQ(result.status, QProcess::NormalExit);
+  EXPECT_EQ(result.exitCode, 1);
+  const QStringList lines = result.standardError.split('\n', Qt::SkipEmptyParts);
+  ASSERT_GE(lines.size(), 2) << result.standardError.toStdString();
+  EXPECT_TRUE(lines[lines.size() - 2].startsWith("Exception FormatError in module updater"))
+      << lines[lines.size() - 2].toStdString();
+  EXPECT_TRUE(lines.last().contains("update key is not a minisign public key"))
+      << lines.last().toStdString();
+}
+
+// A product line's library made before getUpdateKey existed: the program does not import it,
+// so the library still serves, as one of a product line that does not sign.
+TEST(Process, StartsWithALibraryWithoutTheUpdateKeyOperation) {
+  UPDATER_REQUIRE_TOOLS("xvfb-run", "xdotool");
+  InstallTree tree(FIVE_OPERATIONS_LIB);
+  const Outcome result = run(
+      "xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", CLICK_SALIR_SCRIPT, tree.path()}, "xcb");
+  EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+}
+
 // An install tree of the end-to-end product line with Quendral.exe 2.4.1.6, and an update
 // server's folder with the release 2.4.1.7 made by the vendors' script.
 class EndToEnd : public ::testing::Test {
