@@ -2,6 +2,7 @@
 
 #include "platform/EnsureDirectory.h"
 #include "platform/PlainFileName.h"
+#include "update/ArchiveName.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -25,7 +26,8 @@ TUpdateHilo::TUpdateHilo(QProgressBar* PB_, QLabel* TX_, QString version_, QStri
 TUpdateHilo::~TUpdateHilo() = default;
 
 QString TUpdateHilo::archiveName(const QString& systemCode, const QString& version) {
-  return systemCode + QStringLiteral("Update-ESC.") + version + QStringLiteral(".zip");
+  return QString::fromStdU16String(
+      archiveFileName(systemCode.toStdU16String(), version.toStdU16String()));
 }
 
 void TUpdateHilo::run() {
