@@ -48,3 +48,19 @@ function(add_resource_library target)
     # Windows: each product line's import library (libResourcesUpd.dll.a) apart from the others'.
     ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/${target}")
 endfunction()
+
+# add_build_signing_key(<dir>)
+#
+# A minisign key pair made once by the build, without a password, as <dir>/minisign.pub and
+# <dir>/minisign.key: for the demo and the tests, whose releases are signed in the build folder.
+# A vendor's key is made once with `minisign -G`, kept away from any build, and only its public
+# line goes into the product description (updateKey).
+function(add_build_signing_key dir)
+  find_program(UPDATER_MINISIGN minisign REQUIRED)
+  add_custom_command(
+    OUTPUT "${dir}/minisign.pub" "${dir}/minisign.key"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${dir}"
+    COMMAND "${UPDATER_MINISIGN}" -G -W -f -p "${dir}/minisign.pub" -s "${dir}/minisign.key"
+            > "${dir}/minisign.log"
+    COMMENT "Making a signing key in ${dir}")
+endfunction()

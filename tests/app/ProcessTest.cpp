@@ -109,7 +109,8 @@ TEST(Process, StartsWithALibraryWithoutTheUpdateKeyOperation) {
 }
 
 // An install tree of the end-to-end product line with Quendral.exe 2.4.1.6, and an update
-// server's folder with the release 2.4.1.7 made by the vendors' script.
+// server's folder with the release 2.4.1.7 published and signed by the vendors' command with the
+// key whose public half the product line's library carries.
 class EndToEnd : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -118,13 +119,13 @@ protected:
     const fs::path release = fs::path(work.path().toStdString()) / "release";
     fs::copy(fs::path(SOURCE_DIR) / "demo/releases/2.4.1.7", release, fs::copy_options::recursive);
     writeQuendral(release / "Quendral.exe", {2, 4, 1, 7});
-    const Outcome made =
-        run("bash",
-            {QString(SOURCE_DIR) + "/scripts/make-update.sh", "--code", "KUB", "--version",
-             "2.4.1.7", "--from", QString::fromStdString(release.string()), "--changes",
-             QString::fromStdString((release / "changes.txt").string()), "--history",
-             serverDir() + "/kub/VersionesKUB.txt", "--out", serverDir() + "/kub"},
-            {});
+    const Outcome made = run(PUBLISH_EXECUTABLE,
+                             {"--code", "KUB", "--version", "2.4.1.7", "--from",
+                              QString::fromStdString(release.string()), "--changes",
+                              QString::fromStdString((release / "changes.txt").string()),
+                              "--history", serverDir() + "/kub/VersionesKUB.txt", "--out",
+                              serverDir() + "/kub", "--sign", END_TO_END_SIGNING_KEY},
+                             {});
     ASSERT_EQ(made.exitCode, 0) << made.standardError.toStdString();
   }
 
@@ -156,6 +157,8 @@ TEST_F(EndToEnd, CheckAndUpdateInstallTheNewRelease) {
   EXPECT_TRUE(fs::exists(root / "Informes" / "VentasPorCliente.rpt"));
   EXPECT_TRUE(fs::exists(root / "Update" / "KUBUpdate-ESC.2.4.1.7.zip"))
       << "downloaded archives stay";
+  EXPECT_FALSE(fs::exists(root / "Update" / "KUBUpdate-ESC.2.4.1.7.zip.minisig"))
+      << "the signature is checked in memory";
   EXPECT_FALSE(fs::exists(root / "Update" / "VersionesKUB.txt"))
       << "the copy of the history is gone";
 }
