@@ -351,6 +351,7 @@ TEST_F(SignedUpdate, WhatDoesNotVerifyIsNeitherInstalledNorKept) {
        Reply::ok(signatureOf(archive, key, "KUBUpdate-ESC.2.4.1.6.zip"))},
       {"no signature (404)", archive, Reply::response("HTTP/1.1 404 Not Found", {}, "")},
       {"not a signature file", archive, Reply::ok("<html>signed, honestly</html>")},
+      {"an answer too large for a signature", archive, Reply::ok(std::string(100000, 'x'))},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
