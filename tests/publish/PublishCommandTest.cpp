@@ -52,7 +52,8 @@ protected:
                                 testsupport::buildPeFixture(options).bytes);
   }
 
-  // Runs the command in the scratch folder; environment: assignments put before it.
+  // Runs the command in the scratch folder; environment: what the shell line puts before it
+  // (assignments, or a pipe into it).
   Outcome runCommand(const std::string& arguments, const std::string& environment = "") {
     const std::string command = "cd '" + dir.path().string() + "' && " + environment + " '" +
                                 PUBLISH_EXECUTABLE + "' " + arguments + " >out.txt 2>err.txt";
@@ -107,6 +108,18 @@ TEST_F(PublishCommand, PublishesASignedReleaseThatBothVerifiersTake) {
       dir.path(), "unzip -l srv/" + std::string(kArchive) + " | grep -q Informes/Ventas.rpt"));
   EXPECT_FALSE(testsupport::runIn(
       dir.path(), "unzip -l srv/" + std::string(kArchive) + " | grep -q changes.txt"));
+}
+
+// A vendor's key has a password: read from standard input when that is not a terminal.
+TEST_F(PublishCommand, AKeyWithAPasswordSigns) {
+  ASSERT_TRUE(testsupport::runIn(dir.path(),
+                                 "printf 'secreto\\nsecreto\\n' | minisign -G -p k.pub -s k.key"));
+  // (A wrong password is refused by the key's own check: MinisignPeerTest. Each try costs an
+  // scrypt derivation of the tool's strength, seconds.)
+  const Outcome right = publish("2.4.1.7", "--sign k.key", "printf 'secreto\\n' |");
+  ASSERT_EQ(right.exitCode, 0) << right.errors;
+  EXPECT_TRUE(
+      testsupport::runIn(dir / "srv", std::string("minisign -V -p ../k.pub -m ") + kArchive));
 }
 
 TEST_F(PublishCommand, TheSameVersionAgainReplacesItsBlockOnlyWhenToldTo) {
