@@ -11,6 +11,8 @@
 #include "net/BodySink.h"
 #include "net/HttpClient.h"
 #include "platform/FileVersion.h"
+#include "signature/FormatError.h"
+#include "signature/PublicKey.h"
 #include "ui_UpdateFrm.h"
 #include "update/ExtractArchive.h"
 #include "versioncheck/NewestBlock.h"
@@ -57,6 +59,21 @@ void setTextColour(QLabel* label, uint32_t argb) {
   QPalette colours = label->palette();
   colours.setColor(QPalette::WindowText, QColor::fromRgba(argb));
   label->setPalette(colours);
+}
+
+// The product line's update key, none when it does not sign. A key that is not a minisign
+// public key is a fault of the product line's build, fatal to the start as the library's
+// other faults are: an update must never go on unchecked because the key could not be read.
+std::optional<signature::PublicKey> updateKeyOf(const branding::ResourcesUpdateDll& resources) {
+  const QString line = resources.getUpdateKey();
+  if (line.isEmpty()) return std::nullopt;
+  try {
+    return signature::PublicKey::fromLine(line.toStdString());
+  } catch (const signature::FormatError& error) {
+    throw signature::FormatError(
+        "The resource library's update key is not a minisign public key (" +
+        std::string(error.what()) + ")");
+  }
 }
 
 }  // namespace
@@ -121,6 +138,7 @@ void TUpdateFrm::FormShow() {
   updateName = resources_.getUpdateName();
   nombreSistema = resources_.getSistema();
   listaColores = &resources_.getColores();
+  workerSettings.updateKey = updateKeyOf(resources_);
   applyBranding();
   // An update that a kill interrupted is completed (or cleared) before the installed version
   // is read, so that the window shows one version, whole.

@@ -5,7 +5,9 @@
 //
 //   update_bench <update path URL, ending in /> <version> <updater directory>
 // The archive fetched is <URL>KUBUpdate-ESC.<version>.zip; it is installed over the directory.
-// Exit code 0 when the end text is "Proceso finalizado.".
+// Exit code 0 when the end text is "Proceso finalizado.". With UPDATE_BENCH_KEY set to the key
+// line of a minisign public key, the product line signs: the archive's signature
+// (<archive>.minisig) is fetched and verified before it is installed.
 //
 // The stall: a timer on the UI thread asks to run every millisecond; the longest gap between
 // two of its runs, less that millisecond, is the longest the event loop was kept from turning.
@@ -17,6 +19,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/UpdateFrm.h"
@@ -34,6 +37,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   testsupport::FixedResources resources;
   resources.updatePath = QString::fromUtf8(argv[1]);
+  if (const char* key = std::getenv("UPDATE_BENCH_KEY")) resources.updateKey = key;
   app::TUpdateFrm window(resources, std::filesystem::path(argv[3]) / "");
   window.FormShow();
   window.show();

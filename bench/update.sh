@@ -5,9 +5,11 @@
 # UI thread records the longest the event loop was kept from turning. The peer, in the same
 # run and alternating, is `curl -o` followed by `7zz x` over the same tree. Prints each run,
 # the medians, our ratio (goal: at most 1.1), the longest UI stall (goal: under 50 ms) and
-# each side's peak resident memory.
+# each side's peak resident memory. With SIGNED=1 the product line signs: the archive is signed
+# with a key made for the run (minisign), and ours fetches and verifies the signature before it
+# installs (the peer does not verify: what verifying costs is ours signed against ours unsigned).
 #
-#   [TREE_MB=450] bench/update.sh <build dir with update_bench> [ROUNDS (default 5)] [work directory]
+#   [TREE_MB=450] [SIGNED=1] bench/update.sh <build dir with update_bench> [ROUNDS (default 5)] [work directory]
 # The trees and archives are install.sh's (made on first use, kept in the work directory,
 # default /var/tmp/install-bench); at the default size the archive is about 200 MB. Needs
 # nginx (Debian's nginx-light), curl, 7zz, zip, python3 and /usr/bin/time. The window runs on
@@ -44,6 +46,14 @@ mkdir -p "$server/www/kub"
 chmod 755 "$server" "$server/www" "$server/www/kub"
 ln "$data/encrypted.zip" "$server/www/kub/KUBUpdate-ESC.$version.zip" 2>/dev/null ||
   cp "$data/encrypted.zip" "$server/www/kub/KUBUpdate-ESC.$version.zip"
+if [ "${SIGNED:-0}" = 1 ]; then
+  need_tools minisign
+  minisign -G -W -f -p "$server/bench.pub" -s "$server/bench.key" >/dev/null
+  minisign -S -s "$server/bench.key" -m "$server/www/kub/KUBUpdate-ESC.$version.zip" >/dev/null
+  UPDATE_BENCH_KEY="$(sed -n 2p "$server/bench.pub")"
+  export UPDATE_BENCH_KEY
+  echo "signed: ours fetches KUBUpdate-ESC.$version.zip.minisig and verifies before installing"
+fi
 start_nginx "$server" "/kub/KUBUpdate-ESC.$version.zip"
 base="http://127.0.0.1:$nginx_port/kub/"
 url="${base}KUBUpdate-ESC.$version.zip"

@@ -80,6 +80,14 @@ const ColourTable& LinkedResources::getColores() const {
   return *colours_;
 }
 
+QString LinkedResources::getUpdateKey() const {
+  // Declared in ResourcesUpd.h, but never named here: a reference would make it an import that
+  // the loader must bind, and a library made before the operation existed could not start.
+  const auto operation =
+      reinterpret_cast<TextOperation>(platform::findOperation(kLoadedName, "getUpdateKey"));
+  return operation != nullptr ? callText(operation) : QString();
+}
+
 std::unique_ptr<ImageStream> LinkedResources::getImage(const QString& name) const {
   ResImageStream* stream = ::getImage(utf16(name), static_cast<size_t>(name.size()));
   if (stream == nullptr) throw std::bad_alloc();

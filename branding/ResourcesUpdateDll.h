@@ -42,6 +42,10 @@ public:
   virtual QString getUpdateName() const = 0;
   virtual const ColourTable& getColores() const = 0;
   virtual std::unique_ptr<ImageStream> getImage(const QString& name) const = 0;
+  // The optional sixth operation: the key line of the minisign public key that the product
+  // line's releases are signed with, or an empty text when they are not signed (also from a
+  // library that lacks the operation).
+  virtual QString getUpdateKey() const { return {}; }
 };
 
 }  // namespace branding

@@ -5,6 +5,8 @@
 #   sistema     KUB
 #   updatePath  https://host/kub/
 #   updateName  VersionesKUB.txt
+#   updateKey   RWQ...          (optional: the key line of the minisign.pub its releases are
+#                                signed with; the updater then installs only what it verifies)
 #   colour <key> AARRGGBB
 #   image  <name> <file, relative to the description>
 
@@ -20,6 +22,7 @@ file(STRINGS "${DESCRIPTION}" lines ENCODING UTF-8)
 set(sistema "")
 set(update_path "")
 set(update_name "")
+set(update_key "")
 set(colours "")
 set(images "")
 set(image_data "")
@@ -56,11 +59,22 @@ foreach(line IN LISTS lines)
     set(update_path "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^updateName[ \t]*(.*)$")
     set(update_name "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^updateKey[ \t]*(.*)$")
+    set(update_key "${CMAKE_MATCH_1}")
+    # Only base64 can get here; whether it is a key the updater checks at its start.
+    if(NOT update_key MATCHES "^[A-Za-z0-9+/=]*$")
+      message(FATAL_ERROR "${DESCRIPTION}: the updateKey is not a base64 line")
+    endif()
   else()
     message(FATAL_ERROR "${DESCRIPTION}: cannot read the line '${line}'")
   endif()
 endforeach()
 
+if(DEFINED UPDATE_KEY_FILE AND NOT UPDATE_KEY_FILE STREQUAL "")
+  # The key line of a minisign.pub made at build time (the demo's): its second line.
+  file(STRINGS "${UPDATE_KEY_FILE}" key_lines)
+  list(GET key_lines 1 update_key)
+endif()
 if(DEFINED UPDATE_PATH AND NOT UPDATE_PATH STREQUAL "")
   set(update_path "${UPDATE_PATH}")
 endif()
@@ -74,6 +88,7 @@ endif()
 cxx_u16_literal(sistema_literal "${sistema}")
 cxx_u16_literal(path_literal "${update_path}")
 cxx_u16_literal(name_literal "${update_name}")
+cxx_u16_literal(key_literal "${update_key}")
 
 set(content "// Generated from ${DESCRIPTION}. Do not edit.
 #include \"resourcelib/ProductData.h\"
@@ -85,6 +100,7 @@ ${image_data}}  // namespace
 const std::u16string_view kSistema = ${sistema_literal};
 const std::u16string_view kUpdatePath = ${path_literal};
 const std::u16string_view kUpdateName = ${name_literal};
+const std::u16string_view kUpdateKey = ${key_literal};
 const Colour kColours[] = {
 ${colours}};
 const size_t kColourCount = ${colour_count};

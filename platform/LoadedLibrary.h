@@ -17,4 +17,11 @@ namespace platform {
 std::vector<std::string> missingOperations(const std::string& fileName,
                                            const std::vector<std::string>& operations);
 
+// The address of the operation `name` that the loaded library `fileName` exports, or nullptr
+// when it exports none (or no such library is loaded): for the optional operations, which the
+// program does not import, so that a library without them still starts.
+// Windows: GetProcAddress on the loaded module. POSIX: dlsym on the library the loader has
+// loaded under that name (its soname, e.g. "libResourcesUpd.so"), never loading another.
+void* findOperation(const std::string& fileName, const std::string& name);
+
 }  // namespace platform

@@ -16,4 +16,10 @@ std::vector<std::string> missingOperations(const std::string& fileName,
   return missing;
 }
 
+void* findOperation(const std::string& fileName, const std::string& name) {
+  HMODULE module = GetModuleHandleA(fileName.c_str());
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(module, name.c_str()));
+}
+
 }  // namespace platform

@@ -21,6 +21,7 @@ struct Image {
 extern const std::u16string_view kSistema;
 extern const std::u16string_view kUpdatePath;
 extern const std::u16string_view kUpdateName;
+extern const std::u16string_view kUpdateKey;  // empty when the product line does not sign
 extern const Colour kColours[];
 extern const size_t kColourCount;
 extern const Image kImages[];

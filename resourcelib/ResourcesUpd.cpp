@@ -50,6 +50,14 @@ size_t getUpdateName(ResChar* buffer, size_t capacity) {
   return copyText(product::kUpdateName, buffer, capacity);
 }
 
+// A library built with RESOURCESUPD_FIVE_OPERATIONS is one of a product line made before the
+// sixth operation existed (the tests' old library).
+#if !defined(RESOURCESUPD_FIVE_OPERATIONS)
+size_t getUpdateKey(ResChar* buffer, size_t capacity) {
+  return copyText(product::kUpdateKey, buffer, capacity);
+}
+#endif
+
 const ResColorTable* getColores(void) {
   return &kTable;
 }

@@ -35,13 +35,18 @@ typedef uint16_t ResChar; /* one UTF-16 code unit */
 typedef struct ResColorTable ResColorTable;
 typedef struct ResImageStream ResImageStream;
 
-/* The five operations. */
+/* The five operations every library has. */
 RESOURCESUPD_API size_t getSistema(ResChar* buffer, size_t capacity);
 RESOURCESUPD_API size_t getUpdatePath(ResChar* buffer, size_t capacity);
 RESOURCESUPD_API size_t getUpdateName(ResChar* buffer, size_t capacity);
 RESOURCESUPD_API const ResColorTable* getColores(void);
 /* name: UTF-16, nameLength code units. Never null: an unknown name gives an empty stream. */
 RESOURCESUPD_API ResImageStream* getImage(const ResChar* name, size_t nameLength);
+
+/* The optional sixth operation: the product line's update key, the key line of a minisign
+ * public key ("RW..."), or an empty text when its releases are not signed. The program looks it
+ * up once the library is loaded: a library without it still serves, as one without a key. */
+RESOURCESUPD_API size_t getUpdateKey(ResChar* buffer, size_t capacity);
 
 /* Colour table lookup: 1 and the ARGB colour in *argb when the key is there, else 0. */
 RESOURCESUPD_API int resColorLookup(const ResColorTable* table, const ResChar* key,

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libraries of the Windows program from Debian's source packages with Debian's
 # MinGW-w64 (posix threads): Qt (qtbase, and the TIFF plug-in of qtimageformats), libcurl with
-# Schannel, libbz2, liblzma, libwavpack, libtiff. The versions are the Linux build's: each
+# Schannel, libbz2, liblzma, libwavpack, libtiff, libsodium (the signature check). The versions are the Linux build's: each
 # source package is fetched at the version of the Debian package the Linux build uses.
 #
 #   build-windows-deps.sh [COMPONENT...]   build what is missing (all components by default),
@@ -30,14 +30,14 @@ jobs="${JOBS:-$(nproc)}"
 toolchain="$repo/cmake/toolchains/x86_64-w64-mingw32-shared-runtime.cmake"
 triple=x86_64-w64-mingw32
 
-all_components=(qtbase curl bzip2 xz wavpack tiff qtimageformats)
+all_components=(qtbase curl bzip2 xz wavpack tiff qtimageformats libsodium)
 # The source package of each component, and the Debian package of the Linux build whose
 # source version it is built at.
 declare -A source_package=([qtbase]=qt6-base [curl]=curl [bzip2]=bzip2 [xz]=xz-utils
-  [wavpack]=wavpack [tiff]=tiff [qtimageformats]=qt6-imageformats)
+  [wavpack]=wavpack [tiff]=tiff [qtimageformats]=qt6-imageformats [libsodium]=libsodium)
 declare -A linux_package=([qtbase]=qt6-base-dev [curl]=libcurl4-openssl-dev [bzip2]=libbz2-dev
   [xz]=liblzma-dev [wavpack]=libwavpack-dev [tiff]=libtiff6
-  [qtimageformats]=qt6-image-formats-plugins)
+  [qtimageformats]=qt6-image-formats-plugins [libsodium]=libsodium-dev)
 declare -A built_on=([qtimageformats]="qtbase tiff")
 
 log() { echo "[windows-deps] $*" >&2; }
@@ -51,7 +51,7 @@ as_root() {
 install_tools() {
   local needed=(dpkg-dev cmake ninja-build perl pkg-config g++-mingw-w64-x86-64-posix
     libz-mingw-w64-dev qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libcurl4-openssl-dev
-    libbz2-dev liblzma-dev libwavpack-dev)
+    libbz2-dev liblzma-dev libwavpack-dev libsodium-dev autoconf automake libtool)
   local missing=() package
   for package in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
@@ -304,6 +304,20 @@ build_qtimageformats() {
     -DFEATURE_mng=OFF
   cmake --build "$build" -j "$jobs" >&2
   cmake --install "$build" >&2
+}
+
+build_libsodium() {
+  local source="$1" build="$2" prefix="$3"
+  # Static: the signature check is the updater's only user, and a static library leaves no
+  # DLL to ship; its header then needs SODIUM_STATIC (signature/CMakeLists.txt). Its random
+  # source on Windows (RtlGenRandom) is in advapi32, which MinGW links by default.
+  # Debian's source is the release's git tree: its configure script is made here.
+  (cd "$source" && autoreconf -fi >&2)
+  mkdir -p "$build"
+  (cd "$build" && CC="ccache $triple-gcc-posix" "$source/configure" --host="$triple" \
+    --prefix="$prefix" --disable-shared --enable-static --disable-dependency-tracking >&2)
+  make -C "$build" -j "$jobs" >&2
+  make -C "$build" install >&2
 }
 
 # --- Driver --------------------------------------------------------------------------------

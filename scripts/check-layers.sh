@@ -8,17 +8,19 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # The layers each folder may include besides its own.
 declare -A allowed=(
-  [app]="branding versioncheck update net platform"
+  [app]="branding versioncheck update signature net platform"
   [versioncheck]="platform"
-  [update]="net zip platform"
+  [update]="net zip signature platform"
   [branding]="resourcelib platform"
   [net]="platform"
   [zip]="platform"
+  [signature]=""
+  [publish]="zip versioncheck signature platform update"
   [platform]=""
   [resourcelib]=""
 )
 # Folders whose code is plain C++: no Qt header at all.
-plain=(versioncheck net zip platform resourcelib)
+plain=(versioncheck net zip signature publish platform resourcelib)
 
 status=0
 for layer in "${!allowed[@]}"; do

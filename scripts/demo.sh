@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The updater's main job, on a fresh Debian 12 machine: installs what is needed, builds, lays out
-# an install tree of the KUB product line with Quendral.exe 2.4.1.6, serves a sample update to
-# 2.4.1.7 from a local server on 127.0.0.1, and starts the updater against it. Press
-# "Buscar Actualización", then "Actualizar", and the files of 2.4.1.7 are installed.
+# an install tree of the KUB product line with Quendral.exe 2.4.1.6, publishes a signed update to
+# 2.4.1.7 with the vendor's command (quendral-publish, with the demo's build-time key, whose
+# public half the demo's library carries), serves it from a local server on 127.0.0.1, and
+# starts the updater against it. Press "Buscar Actualización", then "Actualizar", and the files
+# of 2.4.1.7 are installed once their signature verifies.
 #
 # Without a display the demo runs under Xvfb, presses the two buttons itself and saves
 # screenshots of the window before, during and after the update.
@@ -21,15 +23,16 @@ server="$demo/server"       # what the local update server serves
 rm -rf "$tree" "$server"
 cp -a "$demo/KUB" "$tree"
 
-# The sample releases: each folder of demo/releases plus its own Quendral.exe.
+# The sample releases: each folder of demo/releases plus its own Quendral.exe, published and
+# signed as a vendor does it.
 for version in 2.4.1.6 2.4.1.7; do
   staging="$demo/staging/$version"
   rm -rf "$staging" && mkdir -p "$staging"
   cp -a "demo/releases/$version/." "$staging/"
   "$build/tests/support/make-versioned-exe" "$staging/Quendral.exe" "$version"
-  bash scripts/make-update.sh --code KUB --version "$version" --from "$staging" \
-    --changes "demo/releases/$version/changes.txt" --history "$server/kub/VersionesKUB.txt" \
-    --out "$server/kub" >/dev/null
+  "$build/publish/quendral-publish" --code KUB --version "$version" --from "$staging" \
+    --changes "$staging/changes.txt" --history "$server/kub/VersionesKUB.txt" \
+    --out "$server/kub" --sign "$demo/signing/minisign.key" >/dev/null
 done
 
 python3 -m http.server --bind 127.0.0.1 --directory "$server" "$port" >"$demo/server.log" 2>&1 &

@@ -16,7 +16,7 @@
 namespace update {
 
 // The password of every update archive: its 8-bit bytes, in order, key the decryption. The
-// vendors' script (scripts/make-update.sh) and the benchmarks read it from this line
+// publishing command (publish/) includes it; the benchmarks' scripts read it from this line
 // (scripts/lib/constants.sh): keep it on one line, without quotes or backslashes.
 inline constexpr char kArchivePassword[] = "Quelbratzun%7";
 

@@ -7,6 +7,7 @@
 #include "net/BodySink.h"
 #include "platform/Directory.h"
 #include "update/FreeSpaceReserve.h"
+#include "update/HashingSink.h"
 #include "update/TransferPercent.h"
 
 namespace update {
@@ -95,7 +96,10 @@ void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
   LDestStream = std::make_unique<platform::ExclusiveFile>(
       aDestinationFile, platform::ExclusiveFile::Mode::CreateOrTruncate);
   const std::optional<platform::Directory> folder = folderOf(aDestinationFile);
-  FileSink sink(*LDestStream, folder, FBytesToTransfer);
+  FileSink fileSink(*LDestStream, folder, FBytesToTransfer);
+  std::optional<HashingSink> hashingSink;
+  if (FBodyHash != nullptr) hashingSink.emplace(fileSink, *FBodyHash);
+  net::BodySink& sink = hashingSink ? static_cast<net::BodySink&>(*hashingSink) : fileSink;
   // By design every transfer error ends here: the update path reports nothing to the user,
   // and the caller has already seen the end of any body that began.
   try {
@@ -106,6 +110,7 @@ void TIdHTTPProgress::DownloadFile(const std::string& aFileUrl,
     FRefused = e.retry() == net::Retry::Futile;
   } catch (...) {
   }
+  FBodyHashWhole = hashingSink && hashingSink->hashesWhatWasWritten();
 }
 
 void TIdHTTPProgress::freeStream() {

@@ -17,6 +17,7 @@
 #include "net/HttpClient.h"
 #include "net/TlsIoHandler.h"
 #include "platform/ExclusiveFile.h"
+#include "signature/StreamingHash.h"
 
 namespace update {
 
@@ -59,6 +60,13 @@ public:
   const TNotifyEvent& OnChange() const { return FOnChange; }
   void setOnChange(TNotifyEvent handler) { FOnChange = std::move(handler); }
 
+  // From the next DownloadFile on, the final body is also fed to hash as it is written (the
+  // hash restarts with the body); nullptr stops that. The hash stays the caller's.
+  void setBodyHash(signature::StreamingHash* hash) { FBodyHash = hash; }
+  // Whether the body hash of the last DownloadFile is that of everything the destination took
+  // from its start (false without a body hash).
+  bool bodyHashWhole() const { return FBodyHashWhole; }
+
   // The destination of the current download (LDestStream), or nullptr; owned by the
   // downloader until freeStream().
   platform::ExclusiveFile* destination() { return LDestStream.get(); }
@@ -75,6 +83,8 @@ private:
   std::unique_ptr<platform::ExclusiveFile> LDestStream;
   bool FTransferCompleted = false;
   bool FRefused = false;
+  signature::StreamingHash* FBodyHash = nullptr;
+  bool FBodyHashWhole = false;
 };
 
 }  // namespace update

@@ -2,6 +2,7 @@
 
 #include "platform/EnsureDirectory.h"
 #include "platform/PlainFileName.h"
+#include "update/ArchiveName.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -25,7 +26,8 @@ TUpdateHilo::TUpdateHilo(QProgressBar* PB_, QLabel* TX_, QString version_, QStri
 TUpdateHilo::~TUpdateHilo() = default;
 
 QString TUpdateHilo::archiveName(const QString& systemCode, const QString& version) {
-  return systemCode + QStringLiteral("Update-ESC.") + version + QStringLiteral(".zip");
+  return QString::fromStdU16String(
+      archiveFileName(systemCode.toStdU16String(), version.toStdU16String()));
 }
 
 void TUpdateHilo::run() {
@@ -63,9 +65,16 @@ void TUpdateHilo::inicio() {
   IdHTTPProgress->onWorkEnd = [this] { onDownloadEnd(); };
   if (settings_.configureDownloader) settings_.configureDownloader(*IdHTTPProgress);
 
-  IdHTTPProgress->DownloadFile(
-      (UpdatePathStr + name).toStdString(),
-      settings_.updateDirectory / std::filesystem::path(name.toStdU16String()));
+  const std::string archiveUrl = (UpdatePathStr + name).toStdString();
+  const auto archivePath = settings_.updateDirectory / std::filesystem::path(name.toStdU16String());
+  signature::StreamingHash archiveHash;
+  if (settings_.updateKey) IdHTTPProgress->setBodyHash(&archiveHash);
+  archiveBodyEnded_ = false;
+  IdHTTPProgress->DownloadFile(archiveUrl, archivePath);
+  if (archiveBodyEnded_) {
+    lastExtraction_ = extractIfSigned(archiveUrl, archivePath, archiveHash);
+    Terminate();
+  }
 
   const bool complete = IdHTTPProgress->transferCompleted() && lastExtraction_.everythingWritten();
   // A refusal would meet the next attempt too, at once: without an end here, the attempts would
@@ -89,6 +98,11 @@ void TUpdateHilo::showProgress(int percent) {
 
 // The end of a response body: whatever arrived is extracted, and no further attempt is made.
 void TUpdateHilo::onDownloadEnd() {
+  // A signed archive waits for the GET to end: its signature is fetched and checked first.
+  if (settings_.updateKey) {
+    archiveBodyEnded_ = true;
+    return;
+  }
   if (platform::ExclusiveFile* archive = IdHTTPProgress->destination())
     lastExtraction_ = extractArchive(*archive, settings_.updaterDirectory,
                                      installJournalPath(settings_.updateDirectory));

@@ -7,6 +7,7 @@
 // directory when a body ends, and shows the end text. It releases itself when its body ends.
 #pragma once
 
+#include "signature/PublicKey.h"
 #include "update/ExtractArchive.h"
 #include "update/IdHTTPProgressU.h"
 #include "update/UiThreadCall.h"
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QProgressBar;
@@ -41,6 +43,14 @@ public:
     std::chrono::milliseconds longestRetryDelay{30000};
     // Called on each new downloader before it downloads (tests: a test CA, short time-outs).
     std::function<void(TIdHTTPProgress&)> configureDownloader;
+    // The product line's update key. With one, an archive is extracted only once its signature
+    // (<archive URL>.minisig, fetched after the archive by the same downloader) verifies
+    // against the key, for the archive's own name, over the hash taken while it downloaded. A
+    // signature that does not verify, or cannot be had (404), ends the update "con errores"
+    // with nothing extracted and the archive removed; one that cannot be fetched for a reason
+    // that may pass is asked for again after the pauses between attempts. Without a key
+    // nothing is asked beyond the archive.
+    std::optional<signature::PublicKey> updateKey;
   };
 
   static constexpr const char* kFinished = "Proceso finalizado.";
@@ -82,6 +92,12 @@ private:
   void onProgressChange(TIdHTTPProgress& sender);
   void showProgress(int percent);
   void onDownloadEnd();
+  // With an update key (UpdateHiloSignature.cpp): the archive of a GET that has ended is
+  // extracted only when its signature verifies; otherwise it is removed.
+  ExtractionResult extractIfSigned(const std::string& archiveUrl,
+                                   const std::filesystem::path& archivePath,
+                                   signature::StreamingHash& archiveHash);
+  bool archiveBodyEnded_ = false;
   void showFinished(bool complete);
   void pauseBeforeNextAttempt();
   // Runs f on the UI thread and waits until it has run.

@@ -85,8 +85,32 @@ TEST(Process, MissingColourKeyEndsStartUpWithExitCode1AndTheTwoLines) {
   EXPECT_EQ(lines.last(), "Item not found.");
 }
 
+TEST(Process, AMalformedUpdateKeyEndsStartUpWithExitCode1AndTheTwoLines) {
+  InstallTree tree(MALFORMED_KEY_LIB);
+  const Outcome result = run(tree.executable(), {}, "offscreen");
+  EXPECT_EQ(result.status, QProcess::NormalExit);
+  EXPECT_EQ(result.exitCode, 1);
+  const QStringList lines = result.standardError.split('\n', Qt::SkipEmptyParts);
+  ASSERT_GE(lines.size(), 2) << result.standardError.toStdString();
+  EXPECT_TRUE(lines[lines.size() - 2].startsWith("Exception FormatError in module updater"))
+      << lines[lines.size() - 2].toStdString();
+  EXPECT_TRUE(lines.last().contains("update key is not a minisign public key"))
+      << lines.last().toStdString();
+}
+
+// A product line's library made before getUpdateKey existed: the program does not import it,
+// so the library still serves, as one of a product line that does not sign.
+TEST(Process, StartsWithALibraryWithoutTheUpdateKeyOperation) {
+  UPDATER_REQUIRE_TOOLS("xvfb-run", "xdotool");
+  InstallTree tree(FIVE_OPERATIONS_LIB);
+  const Outcome result = run(
+      "xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", CLICK_SALIR_SCRIPT, tree.path()}, "xcb");
+  EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
+}
+
 // An install tree of the end-to-end product line with Quendral.exe 2.4.1.6, and an update
-// server's folder with the release 2.4.1.7 made by the vendors' script.
+// server's folder with the release 2.4.1.7 published and signed by the vendors' command with the
+// key whose public half the product line's library carries.
 class EndToEnd : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -95,13 +119,13 @@ protected:
     const fs::path release = fs::path(work.path().toStdString()) / "release";
     fs::copy(fs::path(SOURCE_DIR) / "demo/releases/2.4.1.7", release, fs::copy_options::recursive);
     writeQuendral(release / "Quendral.exe", {2, 4, 1, 7});
-    const Outcome made =
-        run("bash",
-            {QString(SOURCE_DIR) + "/scripts/make-update.sh", "--code", "KUB", "--version",
-             "2.4.1.7", "--from", QString::fromStdString(release.string()), "--changes",
-             QString::fromStdString((release / "changes.txt").string()), "--history",
-             serverDir() + "/kub/VersionesKUB.txt", "--out", serverDir() + "/kub"},
-            {});
+    const Outcome made = run(PUBLISH_EXECUTABLE,
+                             {"--code", "KUB", "--version", "2.4.1.7", "--from",
+                              QString::fromStdString(release.string()), "--changes",
+                              QString::fromStdString((release / "changes.txt").string()),
+                              "--history", serverDir() + "/kub/VersionesKUB.txt", "--out",
+                              serverDir() + "/kub", "--sign", END_TO_END_SIGNING_KEY},
+                             {});
     ASSERT_EQ(made.exitCode, 0) << made.standardError.toStdString();
   }
 
@@ -133,6 +157,8 @@ TEST_F(EndToEnd, CheckAndUpdateInstallTheNewRelease) {
   EXPECT_TRUE(fs::exists(root / "Informes" / "VentasPorCliente.rpt"));
   EXPECT_TRUE(fs::exists(root / "Update" / "KUBUpdate-ESC.2.4.1.7.zip"))
       << "downloaded archives stay";
+  EXPECT_FALSE(fs::exists(root / "Update" / "KUBUpdate-ESC.2.4.1.7.zip.minisig"))
+      << "the signature is checked in memory";
   EXPECT_FALSE(fs::exists(root / "Update" / "VersionesKUB.txt"))
       << "the copy of the history is gone";
 }

@@ -5,6 +5,9 @@
 #include "branding/CornerButton.h"
 #include "net/HttpClient.h"
 #include "platform/ExclusiveFile.h"
+#include "signature/SecretKey.h"
+#include "signature/Signer.h"
+#include "signature/StreamingHash.h"
 #include "tests/support/FixedResources.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/ZipBuilder.h"
@@ -288,6 +291,97 @@ TEST_F(Update, ArchiveNameThatIsNotAPlainFileNameWritesNothing) {
   EXPECT_FALSE(fs::exists(updaterDir() / "Update")) << "not even the update folder";
   EXPECT_FALSE(fs::exists(outside / "outside.zip"));
   EXPECT_EQ(std::distance(fs::directory_iterator(updaterDir()), fs::directory_iterator()), 0);
+}
+
+// A product line with an update key: an archive is installed only when its signature, fetched
+// from beside it, verifies.
+class SignedUpdate : public Update {
+protected:
+  void SetUp() override {
+    resources.updateKey = QString::fromStdString(key.publicKey().line());
+    Update::SetUp();
+  }
+
+  static std::string signatureOf(const std::string& archive, const signature::SecretKey& by,
+                                 const std::string& fileName = kArchiveName) {
+    signature::StreamingHash hash;
+    hash.update(archive.data(), archive.size());
+    return signature::signFile(by, hash.finish(), signature::defaultTrustedComment(fileName, 1))
+        .text("signature from the test key");
+  }
+
+  static constexpr char kArchiveName[] = "KUBUpdate-ESC.2.4.1.7.zip";
+  static constexpr char kSignaturePath[] = "/kub/KUBUpdate-ESC.2.4.1.7.zip.minisig";
+  const signature::SecretKey key = signature::SecretKey::generate();
+  const std::string archive = sampleArchive();
+};
+
+TEST_F(SignedUpdate, ASignedArchiveIsInstalled) {
+  server.on(kArchivePath, Reply::ok(archive));
+  server.on(kSignaturePath, Reply::ok(signatureOf(archive, key)));
+  EXPECT_EQ(runUpdate(), QStringList({"0 %", "100 %", kDone}));
+  EXPECT_EQ(readFile(updaterDir() / "LEEME.txt"), "Quendral 2.4.1.7\n");
+  ASSERT_EQ(server.requests().size(), 2u);
+  EXPECT_EQ(server.requests()[0].target, kArchivePath);
+  EXPECT_EQ(server.requests()[1].target, kSignaturePath) << "after the archive";
+}
+
+// A server that sends the archive on to a mirror: the signature is asked for beside the URL the
+// updater asked, and only the mirror's body is hashed, not the redirect's.
+TEST_F(SignedUpdate, AnArchiveFromAMirrorVerifies) {
+  server.on(kArchivePath, Reply::redirect(302, "/mirror/a.zip", "<p>moved</p>"));
+  server.on("/mirror/a.zip", Reply::ok(archive));
+  server.on(kSignaturePath, Reply::ok(signatureOf(archive, key)));
+  EXPECT_EQ(runUpdate().last(), kDone);
+  EXPECT_EQ(readFile(updaterDir() / "LEEME.txt"), "Quendral 2.4.1.7\n");
+}
+
+TEST_F(SignedUpdate, WhatDoesNotVerifyIsNeitherInstalledNorKept) {
+  std::string changed = archive;
+  changed[changed.size() / 2] ^= 1;
+  const signature::SecretKey otherKey = signature::SecretKey::generate();
+  const struct {
+    const char* name;
+    std::string served;
+    Reply signatureReply;
+  } cases[] = {
+      {"one byte changed", changed, Reply::ok(signatureOf(archive, key))},
+      {"signed by another key", archive, Reply::ok(signatureOf(archive, otherKey))},
+      {"a comment for another version's file", archive,
+       Reply::ok(signatureOf(archive, key, "KUBUpdate-ESC.2.4.1.6.zip"))},
+      {"no signature (404)", archive, Reply::response("HTTP/1.1 404 Not Found", {}, "")},
+      {"not a signature file", archive, Reply::ok("<html>signed, honestly</html>")},
+      {"an answer too large for a signature", archive, Reply::ok(std::string(100000, 'x'))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.on(kArchivePath, Reply::ok(c.served));
+    server.on(kSignaturePath, c.signatureReply);
+    const size_t before = server.requests().size();
+    frm->CornerButton16->setEnabled(true);
+    EXPECT_EQ(runUpdate(), QStringList({"0 %", "100 %", kDoneWithErrors}));
+    EXPECT_EQ(server.requests().size(), before + 2) << "no retry";
+    EXPECT_FALSE(fs::exists(updaterDir() / "LEEME.txt"));
+    EXPECT_FALSE(fs::exists(updaterDir() / "Informes"));
+    EXPECT_FALSE(fs::exists(updaterDir() / "Update" / kArchiveName)) << "the archive is removed";
+  }
+}
+
+TEST_F(SignedUpdate, ASignatureThatCannotBeFetchedYetIsAskedForAgain) {
+  server.on(kArchivePath, Reply::ok(archive));
+  server.enqueue(Reply::response("HTTP/1.1 503 Service Unavailable", {}, ""));
+  server.enqueue(Reply().reset());
+  server.enqueue(Reply::ok(signatureOf(archive, key)));
+  EXPECT_EQ(runUpdate(), QStringList({"0 %", "100 %", kDone}));
+  EXPECT_EQ(readFile(updaterDir() / "LEEME.txt"), "Quendral 2.4.1.7\n");
+  ASSERT_EQ(server.requests().size(), 4u);
+  for (size_t i = 1; i < 4; ++i) EXPECT_EQ(server.requests()[i].target, kSignaturePath);
+}
+
+TEST_F(SignedUpdate, AMalformedKeyFailsTheFirstShow) {
+  resources.updateKey = "RWQnot+a+key";
+  TUpdateFrm window(resources, updaterDir());
+  EXPECT_THROW(window.FormShow(), std::exception);
 }
 
 TEST_F(Update, ArchiveHeldByAnotherOpenerEndsTheWorkerSilently) {

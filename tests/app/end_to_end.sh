@@ -2,7 +2,7 @@
 # The whole job through the real window, as a person does it, on an Xvfb display:
 #   end_to_end.sh <scenario> <install tree> <server dir> <port>
 # The tree holds the updater, Lib/ and Quendral.exe; the server dir holds kub/ with the version
-# history and the archive (made by make-update.sh).
+# history, the archive and its signature (made by quendral-publish).
 #   install: "Buscar Actualización", "Actualizar", wait until the files are installed, "Salir".
 #   close-while-updating: the server answers the check and then goes away; "Actualizar" starts
 #     a worker that keeps trying; "Salir" must end the process at once with exit code 0.

@@ -1,5 +1,6 @@
 // The real KUB resource library, bound at load time as the program binds it.
 #include "branding/LinkedResources.h"
+#include "platform/LoadedLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,13 @@ TEST(LinkedResources, GivesTheProductLinesValues) {
   EXPECT_EQ(resources.getUpdateName(), "VersionesKUB.txt");
   EXPECT_EQ(resources.getColores().item("TextoBlanco"), 0xFFFFFFFFu);
   EXPECT_EQ(&resources.getColores(), &resources.getColores()) << "the table stays the library's";
+}
+
+// The optional operation is found in the loaded library, though the program does not import it.
+TEST(LinkedResources, FindsTheOptionalUpdateKeyOperation) {
+  EXPECT_NE(platform::findOperation(LinkedResources::kLoadedName, "getUpdateKey"), nullptr);
+  EXPECT_EQ(platform::findOperation(LinkedResources::kLoadedName, "getNothing"), nullptr);
+  EXPECT_EQ(LinkedResources().getUpdateKey(), "") << "the KUB line does not sign";
 }
 
 TEST(LinkedResources, MissingColourKeyFailsWithItemNotFound) {

@@ -49,6 +49,7 @@ public:
   QString updateName = QStringLiteral("VersionesKUB.txt");
   FixedColourTable colourTable;
   QMap<QString, QByteArray> images;
+  QString updateKey;  // none: the product line does not sign
   mutable std::atomic<int> sistemaCalls{0};
 
   FixedResources() {
@@ -65,6 +66,7 @@ public:
   QString getUpdatePath() const override { return updatePath; }
   QString getUpdateName() const override { return updateName; }
   const branding::ColourTable& getColores() const override { return colourTable; }
+  QString getUpdateKey() const override { return updateKey; }
   std::unique_ptr<branding::ImageStream> getImage(const QString& name) const override {
     const QByteArray data = images.value(name);
     return std::make_unique<FixedImageStream>(data, static_cast<uint64_t>(data.size()));

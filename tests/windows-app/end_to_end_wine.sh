@@ -72,11 +72,15 @@ exec 3>&-
 poll 300 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n 1 "$work/display")"
 
-# --- The server: a release 2.4.1.7 made by the vendors' script, over http and https. ---
+# --- The server: a release 2.4.1.7 made by the vendors' command, over http and https. ---
+# quendral-publish is a Linux program: the one of the Linux build (QUENDRAL_PUBLISH names
+# another). These product lines do not sign, so the release is not signed.
+publish="${QUENDRAL_PUBLISH:-$source/build/ci/publish/quendral-publish}"
+[ -x "$publish" ] || fail "needs the Linux build's quendral-publish ($publish): cmake --build --preset ci --target quendral-publish"
 release="$work/release"
 cp -r "$source/demo/releases/2.4.1.7" "$release"
 run_wine "$make_exe" "Z:$release/Quendral.exe" 2.4.1.7
-bash "$source/scripts/make-update.sh" --code KUB --version 2.4.1.7 --from "$release" \
+"$publish" --code KUB --version 2.4.1.7 --from "$release" \
   --changes "$release/changes.txt" --history "$work/www/kub/VersionesKUB.txt" \
   --out "$work/www/kub" >/dev/null
 
