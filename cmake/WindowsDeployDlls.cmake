@@ -5,6 +5,7 @@
 # plug-ins or a DLL copied so, found in one of SEARCH, beside the program. Imports that SYSTEM
 # (Windows' own DLLs) holds, and the resource library in Lib\, stay where they are; any other
 # import that is found nowhere is an error: the tree would not start.
+cmake_policy(VERSION 3.25)  # a script run with -P starts with every policy unset
 string(REPLACE "|" ";" SEARCH "${SEARCH}")
 string(REPLACE "|" ";" PLUGINS "${PLUGINS}")
 get_filename_component(tree "${PROGRAM}" DIRECTORY)

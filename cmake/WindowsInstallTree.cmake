@@ -7,7 +7,6 @@
 # prefix of scripts/build-windows-deps.sh or the compiler's runtime. windeployqt does not run
 # here; the imports are read with objdump instead (cmake/WindowsDeployDlls.cmake). A DLL that
 # is neither found there nor one of Windows' own fails the build.
-set(UPDATER_WINDOWS_DEPLOY_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/WindowsDeployDlls.cmake")
 
 function(updater_windows_runtime_dlls target)
   # The compiler's runtime DLLs (libstdc++, libgcc_s, winpthread) lie in its library folders.
@@ -50,7 +49,7 @@ function(updater_windows_runtime_dlls target)
     COMMAND "${CMAKE_COMMAND}" "-DPROGRAM=$<TARGET_FILE:${target}>"
             "-DSEARCH=${UPDATER_WINDOWS_DEPS_PREFIX}/bin|${runtime_dirs}"
             "-DPLUGINS=${plugins}" "-DSYSTEM=${UPDATER_WINE_SYSTEM_DLLS}"
-            "-DOBJDUMP=${CMAKE_OBJDUMP}" -P "${UPDATER_WINDOWS_DEPLOY_SCRIPT}"
+            "-DOBJDUMP=${CMAKE_OBJDUMP}" -P "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/WindowsDeployDlls.cmake"
     COMMENT "Copying the DLLs that ${target} needs beside it"
     VERBATIM)
 endfunction()

@@ -5,7 +5,9 @@
 #include <QThread>
 #include <atomic>
 #include <cassert>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 namespace update {
@@ -37,6 +39,11 @@ struct UiThreadCall::Channel {
   std::atomic<std::uint64_t> posted{0};
   std::atomic<std::uint64_t> handled{0};
   std::atomic<bool> listening{false};
+  // A worker that stopped watching sleeps on `answered`. Not atomic::wait: libstdc++ 12 on
+  // Windows, which has no futex, can lose its wake-up (GCC bug 106183), and the worker then
+  // sleeps for ever; `handled` is raised under the mutex, so a sleeper never misses it.
+  std::mutex mutex;
+  std::condition_variable answered;
   const std::function<void()>* pending = nullptr;
   // Whether the worker made the pending call soon after its last one returned.
   bool comingQuickly = false;
@@ -50,8 +57,11 @@ struct UiThreadCall::Channel {
     const std::uint64_t number = posted.load(std::memory_order_acquire);
     if (number == handled.load(std::memory_order_relaxed)) return;
     (*pending)();
-    handled.store(number, std::memory_order_release);
-    handled.notify_one();
+    {
+      const std::lock_guard lock(mutex);
+      handled.store(number, std::memory_order_release);
+    }
+    answered.notify_one();
   }
 
   // On the UI thread, from its event loop: runs the waiting call, then watches for the next,
@@ -96,11 +106,8 @@ void UiThreadCall::operator()(const std::function<void()>& f) {
 
   const auto answered = [&] { return channel.handled.load(std::memory_order_acquire) >= number; };
   if (!watchUntil(Clock::now() + kWorkerWatch, answered)) {
-    for (;;) {
-      const std::uint64_t seen = channel.handled.load(std::memory_order_acquire);
-      if (seen >= number) break;
-      channel.handled.wait(seen, std::memory_order_acquire);
-    }
+    std::unique_lock lock(channel.mutex);
+    channel.answered.wait(lock, answered);
   }
   channel.lastReturn = Clock::now();
 }

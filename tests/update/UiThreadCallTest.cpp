@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 namespace update {
@@ -74,6 +75,26 @@ TEST(UiThreadCall, CallsAfterTheUiThreadStoppedWatchingWakeIt) {
     }
   });
   EXPECT_EQ(ran, 50);
+}
+
+// Calls that keep the UI thread longer than the worker watches for the answer: the worker
+// sleeps for each one and must be woken every time. A lost wake-up leaves it asleep for ever,
+// and this test hangs until its time limit.
+TEST(UiThreadCall, AWorkerThatSleepsForItsAnswerIsAlwaysWoken) {
+  QObject uiObject;
+  int ran = 0;
+  onWorker([&] {
+    UiThreadCall onUiThread(&uiObject);
+    for (int i = 0; i < 3000; ++i) {
+      onUiThread([&] {
+        const auto until = std::chrono::steady_clock::now() + 2 * UiThreadCall::kWorkerWatch;
+        while (std::chrono::steady_clock::now() < until) {
+        }
+        ++ran;
+      });
+    }
+  });
+  EXPECT_EQ(ran, 3000);
 }
 
 }  // namespace

@@ -33,8 +33,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   exit 77
 fi
 
+# The screen as it was when a step failed is kept beside the other shots.
 fail() {
   echo "end_to_end_wine: $*" >&2
+  [ -n "${DISPLAY:-}" ] && import -window root "$work/shots/failed.png" 2>/dev/null &&
+    echo "end_to_end_wine: the screen then: $work/shots/failed.png" >&2
   exit 1
 }
 
@@ -120,7 +123,8 @@ run_wine "$install_ca" "Z:$pki/ca.pem" || fail "the CA was not added to Wine's r
 # The window's pixels, as a checksum: equal checksums, equal pictures.
 pixels() { import -window "$1" -depth 8 rgb:- 2>/dev/null | md5sum | cut -d' ' -f1; }
 # shot <window> <name> <text...>: waits until the window shows every text (read by OCR from a
-# capture enlarged three times), then keeps that capture as shots/<name>.png.
+# capture enlarged three times; letter case aside, since OCR takes a capital I for an l in
+# sans-serif type), then keeps that capture as shots/<name>.png.
 shot() {
   local window=$1 name=$2
   shift 2
@@ -131,7 +135,7 @@ shot() {
     text="$(tesseract "$work/ocr.png" - -l spa 2>/dev/null | tr -s ' \n' ' ')"
     local wanted
     for wanted in "$@"; do
-      [[ "$text" == *"$wanted"* ]] || return 1
+      [[ "${text,,}" == *"${wanted,,}"* ]] || return 1
     done
   }
   poll 150 shows_texts "$@" || fail "$name: the window never showed: $*; it showed: $text"
@@ -183,7 +187,12 @@ run_update() {
   shot "$window" "$scheme-1-start" "Bienvenido" "Versión Actual del Sistema" "2.4.1.6"
   click_buscar "$window"
   shot "$window" "$scheme-2-checked" "KUB 2.4.1.7"
+  # The archive's request in nginx's log shows that the click started the worker.
+  local before
+  before="$(grep -c "GET /kub/KUBUpdate-ESC.2.4.1.7.zip" "$nginx_dir/access.log" || true)"
+  asked() { [ "$(grep -c "GET /kub/KUBUpdate-ESC.2.4.1.7.zip" "$nginx_dir/access.log")" -gt "$before" ]; }
   click_actualizar "$window"
+  poll 300 asked || fail "$scheme: Actualizar did not start the download"
   installed() {
     [ -f "$copy/Informes/VentasPorCliente.rpt" ] && [ "$(version_of "$copy/Quendral.exe")" = 2.4.1.7 ]
   }
@@ -205,8 +214,11 @@ run_update https
 
 # --- A library that lacks an operation: the start stops with the loader's box. ---
 start_tree without-getimage "$libs/without-getimage/Lib"
-shot "$window" fatal-missing-operation "getImage" "ResourcesUpd.dll"
-xdotool key Return # the box's one button, OK, has the focus
+# The exact names are checked on standard error below; OCR reads ".dll" as ".dil" at times.
+shot "$window" fatal-missing-operation "entry point getImage" "ResourcesUpd"
+# The box's one button, OK, has the focus within it; Xvfb has no window manager to give the
+# box itself the keyboard.
+xdotool windowfocus --sync "$window" key Return
 poll 300 bash -c "! kill -0 $pid 2>/dev/null" || fail "the box did not end the updater"
 status=0
 wait "$pid" || status=$?
