@@ -2,6 +2,7 @@
 // bitmap budget and the refusals, on fixtures made at build time (HdPhotoFixtures.cmake), so
 // that the same rows run with libjxr on Linux and with the system's decoder under Wine.
 #include "branding/HdPhotoImage.h"
+#include "tests/branding/PixelSamples.h"
 #include "tests/support/RunningUnderCi.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +56,7 @@ TEST(HdPhotoImage, RecognisedByTheContainerSignature) {
     EXPECT_EQ(isHdPhoto(data), expected) << data.toHex().toStdString();
 }
 
-using Samples = std::vector<std::pair<QPoint, QRgb>>;
+using brandingtest::Samples;
 
 struct DecodeCase {
   const char* name;
@@ -78,16 +79,7 @@ TEST_P(DecodesHdPhoto, BySizeAndColours) {
   REQUIRE_FIXTURE(data, row.file);
   const QImage image = decodeHdPhoto(data, row.largest, kAnyBudget);
   ASSERT_EQ(image.size(), row.size);
-  for (const auto& [point, colour] : row.samples) {
-    SCOPED_TRACE(testing::Message() << "at " << point.x() << "," << point.y());
-    const QRgb got = image.pixel(point);
-    EXPECT_NEAR(qRed(got), qRed(colour), row.tolerance);
-    EXPECT_NEAR(qGreen(got), qGreen(colour), row.tolerance);
-    EXPECT_NEAR(qBlue(got), qBlue(colour), row.tolerance);
-    if (decoderGivesAlpha()) {
-      EXPECT_NEAR(qAlpha(got), qAlpha(colour), 2);
-    }
-  }
+  brandingtest::expectSamples(image, row.samples, row.tolerance, decoderGivesAlpha());
 }
 
 // Every block of the 40 x 30 pattern (make_hd_photo_fixtures.sh), and its first columns.

@@ -2,6 +2,7 @@
 // and libjxr's encoder, and hostile data (random bytes, truncated files, zero and huge declared
 // sizes) that must end in "Loading bitmap failed." or a bounded picture, within bounded memory.
 #include "branding/ImageLoading.h"
+#include "tests/branding/PixelSamples.h"
 #include "tests/support/FixedResources.h"
 #include "tests/support/RequiredTools.h"
 #include "tests/support/ScratchDirectory.h"
@@ -137,7 +138,7 @@ QByteArray fixture(const std::string& name) {
   return made[name] = bytes;
 }
 
-using Samples = std::vector<std::pair<QPoint, QRgb>>;
+using brandingtest::Samples;
 
 // Every block of the pattern, and the first columns, which an in-place pixel conversion that
 // widens pixels would overwrite before reading them.
@@ -168,14 +169,7 @@ TEST_P(DecodesEveryFormat, FirstFrameBySizeAndColours) {
   ASSERT_FALSE(data.isEmpty()) << "the fixture was not made: " << fixtureCommands().at(row.file);
   const QImage image = decode(data);
   ASSERT_EQ(image.size(), row.size);
-  for (const auto& [point, colour] : row.samples) {
-    SCOPED_TRACE(testing::Message() << "at " << point.x() << "," << point.y());
-    const QRgb got = image.pixel(point);
-    EXPECT_NEAR(qRed(got), qRed(colour), row.tolerance);
-    EXPECT_NEAR(qGreen(got), qGreen(colour), row.tolerance);
-    EXPECT_NEAR(qBlue(got), qBlue(colour), row.tolerance);
-    EXPECT_NEAR(qAlpha(got), qAlpha(colour), 2);
-  }
+  brandingtest::expectSamples(image, row.samples, row.tolerance);
 }
 
 const QRgb kRed = qRgb(255, 0, 0);
