@@ -39,17 +39,18 @@ struct ExtractionResult {
 // Extracts every entry of the archive over baseDirectory, skipping the ones that fail, and
 // installs the new version whole or not at all (see zip/Extractor.h for what is refused, what
 // is never half-written, and the two phases), leaving kFreeSpaceReserve free. With a journal
-// (installJournalPath), a kill at any moment leaves what completeInterruptedInstall completes.
+// (installJournalPath), a kill at any moment leaves what completeInterruptedInstall completes;
+// an empty path installs without one (tests and benchmarks only: the updater always keeps one).
 // Raises nothing: an archive that cannot be read, or a missing base directory, gives a result
 // with archiveOpened false. The stream stays the caller's, open; only its position changes.
 ExtractionResult extractArchive(zip::InputStream& archive,
                                 const std::filesystem::path& baseDirectory,
-                                const std::filesystem::path& journal = {}) noexcept;
+                                const std::filesystem::path& journal) noexcept;
 
 // The same for the downloader's open destination file.
 ExtractionResult extractArchive(platform::ExclusiveFile& archive,
                                 const std::filesystem::path& baseDirectory,
-                                const std::filesystem::path& journal = {}) noexcept;
+                                const std::filesystem::path& journal) noexcept;
 
 // Where an update's install journal lives: in the update folder.
 std::filesystem::path installJournalPath(const std::filesystem::path& updateDirectory);

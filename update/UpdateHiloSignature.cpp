@@ -34,7 +34,10 @@ ExtractionResult TUpdateHilo::extractIfSigned(const std::string& archiveUrl,
                    signature::Verdict::Verified;
   }
   platform::ExclusiveFile* archive = IdHTTPProgress->destination();
-  if (verified && archive != nullptr) return extractArchive(*archive, settings_.updaterDirectory);
+  if (verified && archive != nullptr) {
+    return extractArchive(*archive, settings_.updaterDirectory,
+                          installJournalPath(settings_.updateDirectory));
+  }
   // Nothing of an archive that no signature vouches for stays to be run or extracted later.
   IdHTTPProgress->freeStream();
   std::error_code ignored;

@@ -190,7 +190,7 @@ TEST_F(ExtractArchiveTest, EmptyStreamIsAnEmptyArchive) {
 TEST_F(ExtractArchiveTest, MissingBaseDirectoryWritesNothing) {
   const std::string bytes = buildZip({ZipFixtureEntry{.name = "a.txt", .data = "a"}});
   zip::MemoryInputStream stream(std::as_bytes(std::span(bytes.data(), bytes.size())));
-  const auto result = update::extractArchive(stream, (scratch / "missing").string() + "/");
+  const auto result = update::extractArchive(stream, (scratch / "missing").string() + "/", {});
   EXPECT_FALSE(result.archiveOpened);
   EXPECT_THAT(result.openFailure.value_or(""), HasSubstr("does not exist"));
   EXPECT_FALSE(fs::exists(scratch / "missing"));
