@@ -83,7 +83,9 @@ RollForwardReport rollForwardInstall(const std::filesystem::path& journalPath,
       if (outcome == Outcome::Installed) ++report.installed;
       if (outcome == Outcome::Left) ++report.left;
     }
-    for (const auto& [key, named] : folders) {
+    // Not a structured binding: clang 14 lets no lambda capture one.
+    for (const auto& entry : folders) {
+      const auto& named = entry.second;
       if (const auto folder = base.existingFolder(named.elements, named.elements.size())) {
         PartFile::removeLeftovers(*folder, [&](const std::string& name) {
           return named.targetKeys.contains(platform::fileNameKey(name));
