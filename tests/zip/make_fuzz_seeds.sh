@@ -78,7 +78,10 @@ if command -v 7zz > /dev/null; then
   done
   # Our own sources at order 16 fill a PPMd model of 1 MiB twice within the seed's size: the
   # model restarts, or is cut off.
-  cat "$here"/../../zip/*.cpp | head -c 60000 > source.txt
+  # Not cat | head: once zip/ holds more than that, cat would die of SIGPIPE and, with
+  # pipefail, end the script.
+  cat "$here"/../../zip/*.cpp > source.txt
+  truncate -s '<60000' source.txt
   for restoration in 0 1; do
     7zz a -bd -tzip -mm=PPMd:o=16:mem=1m:a=$restoration "$seeds/7z-PPMd-full-$restoration.zip" \
       source.txt > /dev/null
