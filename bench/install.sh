@@ -12,7 +12,12 @@
 #   5pct   over a tree where one file in 20 differs
 #   alternate  the second way to measure "over the old version" (below)
 # each for MODES (default "encrypted plain") and WHERE (default "disk tmpfs"): the destination
-# on disk beside the work directory, or on /dev/shm. Before each timed run the destination is
+# on disk beside the work directory, on /dev/shm, or (ext4, as root) on an ext4 file system
+# made for the run with mkfs.ext4's defaults in a loop image beside the work directory. The
+# last tells the file system from the machine: a root file system set up otherwise (this
+# project's build machines run ext4 without a journal, mounted with online discard) makes
+# installers that write a new file and rename it pay what ones that overwrite in place do
+# not (ARCHITECTURE.md, "What an install costs"). Before each timed run the destination is
 # reset by an untimed full copy of the starting tree (cp -a: the peers write into existing
 # files, so hard links would damage the origin) and a sync.
 #
@@ -25,10 +30,10 @@
 # file, each in an encrypted zip -6 archive. Ours and 7zz each install into a tree of their
 # own, always the release that tree does not hold, so that every run replaces every file of
 # that side's previous run; an untimed sync before each run; the sides alternate, the order
-# flipping each round; on disk, ROUNDS runs a side. Unlike the scenarios above, no fresh copy
-# of the tree comes before a run.
+# flipping each round; ROUNDS runs a side, in each place of WHERE. Unlike the scenarios above,
+# no fresh copy of the tree comes before a run.
 #
-#   [TREE_MB=100] [SCENARIOS="old same"] [MODES=encrypted] [WHERE=disk] [AB_MB=100] \
+#   [TREE_MB=100] [SCENARIOS="old same"] [MODES=encrypted] [WHERE="disk ext4"] [AB_MB=100] \
 #     bench/install.sh <build dir with extract_bench> [ROUNDS (default 5)] [work directory]
 #
 # Prints each side's runs, median and peak resident memory per scenario, our ratio to 7zz and
@@ -67,7 +72,7 @@ for mode in "${modes[@]}"; do
   case "$mode" in encrypted | plain) ;; *) echo "unknown mode $mode" >&2; exit 1 ;; esac
 done
 for where in "${wheres[@]}"; do
-  case "$where" in disk | tmpfs) ;; *) echo "unknown place $where (disk or tmpfs)" >&2; exit 1 ;; esac
+  case "$where" in disk | tmpfs | ext4) ;; *) echo "unknown place $where (disk, tmpfs or ext4)" >&2; exit 1 ;; esac
 done
 
 # The scenarios that start from a fresh copy of a tree, and whether `alternate` runs.
@@ -115,24 +120,49 @@ peak_goal_mib=32
 # which peer that is, our two ratios, our peak memory, the goal and whether it was met.
 summary_row() { printf '%-8s %-5s %-9s %6s %6s %7s %-6s %8s %9s %7s  %-14s %s\n' "$@"; }
 
-# --- Destinations ---
-disk_dest="$work/dest"
-tmpfs_dest="/dev/shm/install-bench-dest.$$"
+# --- Places: the folder each WHERE writes in ---
+disk_root="$work/places"
+tmpfs_root="/dev/shm/install-bench.$$"
+ext4_image="$work/ext4.img"
+ext4_root=""
+cleanup() {
+  rm -rf "$disk_root" "$tmpfs_root" "$work/stderr.$$"
+  if [ -n "$ext4_root" ]; then
+    umount "$ext4_root" 2>/dev/null || true
+    rmdir "$ext4_root" 2>/dev/null || true
+    rm -f "$ext4_image"
+  fi
+}
+trap cleanup EXIT
+root_of() {
+  case "$1" in
+    disk) echo "$disk_root" ;;
+    tmpfs) echo "$tmpfs_root" ;;
+    ext4) echo "$ext4_root" ;;
+  esac
+}
+dest_of() { echo "$(root_of "$1")/dest"; }
 # Where ours keeps its journal, as the worker keeps it in Update/: beside the destination, on
 # the same file system, outside the tree that is compared.
 journal_of() { echo "$1-update/install-journal"; }
-trap 'rm -rf "$disk_dest" "$tmpfs_dest" "$(dirname "$(journal_of "$disk_dest")")" "$(dirname "$(journal_of "$tmpfs_dest")")" "$work/ab-ours" "$work/ab-7zz" "$work/stderr.$$"' EXIT
-dest_of() {
-  case "$1" in
-    disk) echo "$disk_dest" ;;
-    tmpfs) echo "$tmpfs_dest" ;;
-  esac
-}
+mkdir -p "$disk_root"
 if [[ " ${wheres[*]} " == *" tmpfs "* ]]; then
   if ! [ -d /dev/shm ] || ! [ -w /dev/shm ]; then
     echo "no writable /dev/shm for WHERE=tmpfs" >&2
     exit 1
   fi
+  mkdir -p "$tmpfs_root"
+fi
+if [[ " ${wheres[*]} " == *" ext4 "* ]]; then
+  need_tools mkfs.ext4 mount umount
+  [ "$(id -u)" = 0 ] || { echo "WHERE=ext4 mounts a loop image: run as root" >&2; exit 1; }
+  # Room for the trees each side keeps and the copies the scenarios start from.
+  image_mb=$(( (tree_mb > ab_mb ? tree_mb : ab_mb) * 4 + 512 ))
+  rm -f "$ext4_image"
+  truncate -s "${image_mb}M" "$ext4_image"
+  mkfs.ext4 -q -F "$ext4_image"
+  ext4_root="$(mktemp -d /tmp/install-bench-ext4.XXXXXX)"
+  mount -o loop "$ext4_image" "$ext4_root"
 fi
 
 # reset <start tree or ""> <destination>: the destination as the scenario starts, written out.
@@ -264,41 +294,45 @@ if [ -n "$alternate" ]; then
       mv "$ab/$release.zip.part" "$ab/$release.zip"
     fi
   done
-  declare -A holds=() times=()
-  for side in ours 7zz; do
-    rm -rf "$work/ab-$side"
-    cp -a "$ab/A" "$work/ab-$side"
-    mkdir -p "$(dirname "$(journal_of "$work/ab-$side")")"
-    holds[$side]=A
-  done
-  for round in $(seq 1 "$rounds"); do
-    order=(ours 7zz)
-    [ $((round % 2)) = 0 ] && order=(7zz ours)
-    for side in "${order[@]}"; do
-      next="$([ "${holds[$side]}" = A ] && echo B || echo A)"
-      sync
-      side_command "$side" "$ab/$next.zip" "$work/ab-$side"
-      result="$(timed "$work/stderr.$$" "${command[@]}")"
-      if [ "$result" = fail ] || { [ "$round" -le 2 ] && ! diff -r -q "$ab/$next" "$work/ab-$side" >/dev/null; }; then
-        echo "alternate: $side installing $next $([ "$result" = fail ] && echo failed || echo "differs"):" >&2
-        cat "$work/stderr.$$" >&2
-        exit 1
-      fi
-      times[$side]+="${result% *} "
-      holds[$side]=$next
+  for where in "${wheres[@]}"; do
+    root="$(root_of "$where")"
+    declare -A holds=() times=()
+    for side in ours 7zz; do
+      rm -rf "$root/ab-$side"
+      cp -a "$ab/A" "$root/ab-$side"
+      mkdir -p "$(dirname "$(journal_of "$root/ab-$side")")"
+      holds[$side]=A
     done
+    for round in $(seq 1 "$rounds"); do
+      order=(ours 7zz)
+      [ $((round % 2)) = 0 ] && order=(7zz ours)
+      for side in "${order[@]}"; do
+        next="$([ "${holds[$side]}" = A ] && echo B || echo A)"
+        sync
+        side_command "$side" "$ab/$next.zip" "$root/ab-$side"
+        result="$(timed "$work/stderr.$$" "${command[@]}")"
+        if [ "$result" = fail ] || { [ "$round" -le 2 ] && ! diff -r -q "$ab/$next" "$root/ab-$side" >/dev/null; }; then
+          echo "alternate ($where): $side installing $next $([ "$result" = fail ] && echo failed || echo "differs"):" >&2
+          cat "$work/stderr.$$" >&2
+          exit 1
+        fi
+        times[$side]+="${result% *} "
+        holds[$side]=$next
+      done
+    done
+    rm -rf "$root/ab-ours" "$root/ab-7zz" "$(dirname "$(journal_of "$root/ab-ours")")" "$(dirname "$(journal_of "$root/ab-7zz")")"
+    ab_ours="$(echo "${times[ours]}" | median)"
+    ab_7zz="$(echo "${times[7zz]}" | median)"
+    printf '\n== alternate: releases A and B (%s MiB, %s files), each side over its own last run, %s, encrypted\n' \
+      "$(du -sm --apparent-size "$ab/A" | cut -f1)" "$(find "$ab/A" -type f | wc -l)" "$where"
+    printf '%-7s %-36s %8s\n' side "runs (seconds)" median
+    printf '%-7s %-36s %8s\n' ours "${times[ours]}" "$ab_ours" 7zz "${times[7zz]}" "$ab_7zz"
+    ab_ratio="$(ratio "$ab_ours" "$ab_7zz")"
+    printf 'ours/7zz %s\n' "$ab_ratio"
+    summary+=("$(summary_row alternate "$where" encrypted "$ab_ours" "$ab_7zz" n/a n/a "$ab_ratio" n/a n/a \
+      "<= 0.8 7zz" "time $(awk -v r="$ab_ratio" 'BEGIN {print (r ~ /^[0-9.]+$/ && r <= 0.8) ? "met" : "missed"}')")")
+    unset holds times
   done
-  ab_ours="$(echo "${times[ours]}" | median)"
-  ab_7zz="$(echo "${times[7zz]}" | median)"
-  printf '\n== alternate: releases A and B (%s MiB, %s files), each side over its own last run, disk, encrypted\n' \
-    "$(du -sm --apparent-size "$ab/A" | cut -f1)" "$(find "$ab/A" -type f | wc -l)"
-  printf '%-7s %-36s %8s\n' side "runs (seconds)" median
-  printf '%-7s %-36s %8s\n' ours "${times[ours]}" "$ab_ours" 7zz "${times[7zz]}" "$ab_7zz"
-  ab_ratio="$(ratio "$ab_ours" "$ab_7zz")"
-  printf 'ours/7zz %s\n' "$ab_ratio"
-  summary+=("$(summary_row alternate disk encrypted "$ab_ours" "$ab_7zz" n/a n/a "$ab_ratio" n/a n/a \
-    "<= 0.8 7zz" "time $(awk -v r="$ab_ratio" 'BEGIN {print (r ~ /^[0-9.]+$/ && r <= 0.8) ? "met" : "missed"}')")")
-  unset holds times
 fi
 
 printf '\nSummary (%s MB, %s files, %s rounds; medians in seconds; load average at end: %s)\n' \

@@ -8,9 +8,11 @@
 
 #include "platform/FileNameKey.h"
 #include "platform/FileStamps.h"
+#include "zip/BackgroundFlush.h"
 #include "zip/BaseDirectory.h"
 #include "zip/FileAttributes.h"
 #include "zip/Mask.h"
+#include "zip/PartFile.h"
 #include "zip/ReplacingSink.h"
 #include "zip/TargetPath.h"
 #include "zip/ZipError.h"
@@ -31,6 +33,10 @@ constexpr uint16_t maxVersionNeeded = 63;
 constexpr uint64_t memoryBudget = 24u << 20;
 constexpr size_t maxPending = 256;
 constexpr unsigned maxThreads = 4;
+// With a journal, the part files written so far are flushed in the background each time this
+// much more has been decoded (BackgroundFlush): large enough that the disk writes in long runs,
+// small enough that the flush before the journal has little left to wait for.
+constexpr uint64_t backgroundFlushEvery = 16u << 20;
 
 std::string displayName(const ZipEntry& entry) {
   return entry.name.empty() ? entry.rawName : entry.name;
@@ -112,6 +118,30 @@ private:
   ReplacingSink& sink_;
 };
 
+// A staged file's work in the second phase: its part file replaces its target. Done as the job
+// starts; there is nothing to decode. On a thread of the pool, so that the renames, and what
+// the file system does to free each replaced file, go on side by side.
+class InstallJob final : public DecodeJob {
+public:
+  InstallJob(BaseDirectory::Folder folder, const std::string& part, const std::string& target,
+             const FileStamp& stamp)
+      : folder_(std::move(folder)), part_(part), target_(target), stamp_(stamp) {}
+
+  EntryReader* start(DecodeBuffers&) override {
+    PartFile::install(*folder_, part_, target_, stamp_);
+    return nullptr;
+  }
+  void finish() override {}
+  // The target stays as it was; its part file goes.
+  void abandon() noexcept override { folder_->remove(part_); }
+
+private:
+  BaseDirectory::Folder folder_;
+  const std::string& part_;
+  const std::string& target_;
+  const FileStamp& stamp_;
+};
+
 }  // namespace
 
 // An entry begun: its outcome known already (failure, directory) or its decoding under way.
@@ -160,6 +190,8 @@ ExtractionReport Extractor::run() {
     if (!options_.journal.empty()) {
       journal_ = std::make_unique<JournalFile>(options_.journal);
       writeJournal(InstallJournal::Phase::Decoding);
+      backgroundFlush_ = std::make_unique<BackgroundFlush>([this] { base_.syncFileSystem(); },
+                                                           backgroundFlushEvery);
     }
   } catch (const ZipError& refused) {
     report_.endedBy = refused.what();
@@ -186,6 +218,7 @@ ExtractionReport Extractor::run() {
   // Also when the journal of the renames could not be written: then nothing was renamed.
   if (writeRefused_ && !report_.endedBy) report_.endedBy = writeRefused_;
   if (report_.endedBy) discardStaged();
+  backgroundFlush_.reset();
   if (journal_) {
     // The renames on disk before the journal that would complete them goes.
     if (!report_.endedBy) base_.syncFileSystem();
@@ -255,9 +288,10 @@ void Extractor::writeJournal(InstallJournal::Phase phase) {
   journal_->write(journal, phase == InstallJournal::Phase::Renaming);
 }
 
-// The second phase, for the files staged so far: each part file replaces its target, in
-// archive order. With a journal, the part files' data reaches the disk first, then the
-// journal of the renames, so that a power loss at any moment leaves what a start completes.
+// The second phase, for the files staged so far: each part file replaces its target, on the
+// decoding threads (InstallJob). With a journal, the part files' data reaches the disk first,
+// then the journal of the renames, so that a power loss at any moment leaves what a start
+// completes.
 void Extractor::installStaged() {
   if (staged_.empty() || writeRefused_) return;
   if (journal_) {
@@ -269,20 +303,36 @@ void Extractor::installStaged() {
       return;
     }
   }
+  // Started in archive order, a few at once, and settled in that order. No two staged files
+  // share a target or a path (runsThroughPendingFile), so the order in which they land does not
+  // change what they leave, and a start after a kill completes whichever are left.
+  std::deque<std::pair<const Staged*, std::future<DecodeJob::Failure>>> started;
   size_t done = 0;
-  if (options_.progress) options_.progress(ExtractionPhase::Installing, done, staged_.size());
-  for (const Staged& file : staged_) {
-    BaseDirectory::Folder folder;
-    try {
-      folder = base_.folder(file.elements, file.elements.size() - 1);
-      PartFile::install(*folder, file.part, file.elements.back(), file.stamp);
+  const auto settleOldest = [&] {
+    auto [file, installed] = std::move(started.front());
+    started.pop_front();
+    if (const DecodeJob::Failure failure = installed.get()) {
+      skip(file->index, *file->entry, *failure);
+    } else {
       ++report_.filesWritten;
-    } catch (const std::exception& failure) {
-      skip(file.index, *file.entry, failure.what());
-      if (folder) folder->remove(file.part);
     }
     if (options_.progress) options_.progress(ExtractionPhase::Installing, ++done, staged_.size());
+  };
+  if (options_.progress) options_.progress(ExtractionPhase::Installing, done, staged_.size());
+  for (const Staged& file : staged_) {
+    if (started.size() >= maxPending) settleOldest();
+    try {
+      BaseDirectory::Folder folder = base_.folder(file.elements, file.elements.size() - 1);
+      started.emplace_back(
+          &file, pool_->submit(std::make_unique<InstallJob>(std::move(folder), file.part,
+                                                            file.elements.back(), file.stamp)));
+    } catch (const std::exception& failure) {
+      std::promise<DecodeJob::Failure> failed;
+      failed.set_value(std::string(failure.what()));
+      started.emplace_back(&file, failed.get_future());
+    }
   }
+  while (!started.empty()) settleOldest();
   staged_.clear();
   stagedFiles_.clear();
 }
@@ -426,6 +476,7 @@ void Extractor::finish(Pending& item) {
       ++report_.filesWritten;
       return;
     }
+    if (backgroundFlush_) backgroundFlush_->written(item.entry->uncompressedSize);
     staged_.push_back({.index = item.index,
                        .entry = item.entry,
                        .elements = item.elements,

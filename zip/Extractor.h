@@ -10,10 +10,11 @@
 //   the new file: nothing is ever written through it.
 // - The program is installed whole: in a first phase every file entry is decoded into a part
 //   file beside its target and nothing is replaced; only once all are decoded does a second
-//   phase rename them over their targets, in archive order. A failed entry leaves its target
-//   as it was and the others are installed; but when the system refuses to write (a full disk,
-//   an I/O error) or a directory that is to hold a target cannot be made, the first phase ends
-//   there, every part file goes and nothing is replaced. Neither is anything written when the
+//   phase rename them over their targets (started in archive order, a few side by side: no two
+//   share a target or a path, so the order they land in changes nothing). A failed entry leaves its
+//   target as it was and the others are installed; but when the system refuses to write (a full
+//   disk, an I/O error) or a directory that is to hold a target cannot be made, the first phase
+//   ends there, every part file goes and nothing is replaced. Neither is anything written when the
 //   files to be written (those already in place left out) would leave less free space than
 //   the reserve on the base's file system.
 // - With a journal (ExtractOptions::journal), a kill at any moment leaves what a start can
@@ -32,15 +33,13 @@
 // - A failed entry is skipped and the extraction goes on, except when a directory that is to
 //   hold a target cannot be created: that ends the extraction.
 //
-// Entries are decoded side by side on a few threads, each into its own part file that the
-// same thread then puts in place, while the calling thread names the targets and creates
-// directories, folder entries included, in central directory order; an entry whose path runs
-// through (or ends at) the target of an entry still being decoded waits for it, names compared
-// as the system compares them (platform::fileNameKey). So what an extraction leaves, and the
-// report, are those of one entry after another; only the moments at which different files are
-// replaced may come in another order.
-// Peak memory stays within a fixed budget: entries whose decoders would exceed it together
-// are not decoded at the same time.
+// Entries are decoded side by side on a few threads, each into its own part file, while the calling
+// thread names the targets and creates directories, folder entries included, in central directory
+// order; an entry whose path runs through (or ends at) the target of an entry still being decoded
+// waits for it, names compared as the system compares them (platform::fileNameKey). So what an
+// extraction leaves, and the report, are those of one entry after another; only the moments at
+// which different files are replaced may come in another order. Peak memory stays within a fixed
+// budget: entries whose decoders would exceed it together are not decoded at the same time.
 #pragma once
 
 #include <cstdint>
@@ -106,6 +105,8 @@ struct ExtractionReport {
   size_t filesAbandoned = 0;
 };
 
+class BackgroundFlush;
+
 class Extractor {
 public:
   // Throws ZipError when the base directory does not exist.
@@ -158,8 +159,9 @@ private:
   std::multiset<std::string> pendingFiles_;
   std::multiset<std::string> stagedFiles_;
   uint64_t pendingMemory_ = 0;
-  std::set<std::string> cleanedDirectories_;        // keys of the folders cleaned of leftovers
-  std::unordered_set<std::string> archiveTargets_;  // keys of every entry's target
+  std::set<std::string> cleanedDirectories_;          // keys of the folders cleaned of leftovers
+  std::unordered_set<std::string> archiveTargets_;    // keys of every entry's target
+  std::unique_ptr<BackgroundFlush> backgroundFlush_;  // with a journal, while the run lasts
   // Last: destroyed first, so that no decoding job outlives what it writes to.
   std::unique_ptr<DecodePool> pool_;
 };

@@ -469,6 +469,37 @@ TEST_F(ExtractorTest, ReadOnlyOrHeldTargetsAreNotReplaced) {
   EXPECT_FALSE(hasPartFiles(base));
 }
 
+// The second phase puts files in place on several threads: a target that became read-only, or
+// a folder, after its entry was decoded is left as it is, without its part file, and the other
+// files go in.
+TEST_F(ExtractorTest, ATargetThatChangedAfterItsEntryWasDecodedIsLeftAndTheOthersGoIn) {
+  std::vector<ZipFixtureEntry> entries;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".dat";
+    writeFile(base / name, "old");
+    entries.push_back({.name = name, .data = "new " + std::to_string(i), .method = 8});
+  }
+  zip::ExtractOptions options;
+  options.threads = 4;
+  options.progress = [&](zip::ExtractionPhase phase, size_t done, size_t) {
+    if (phase != zip::ExtractionPhase::Installing || done != 0) return;
+    fs::permissions(base / "f7.dat", fs::perms::owner_read | fs::perms::group_read);
+    fs::remove(base / "f23.dat");
+    fs::create_directory(base / "f23.dat");
+  };
+  const auto result = extractIntoBase(buildZip(entries), options);
+  EXPECT_EQ(result.filesWritten, 38u);
+  EXPECT_EQ(causes(result), (Causes{{"f7.dat", "the existing file is read-only"},
+                                    {"f23.dat", "something other than a file is in the way"}}));
+  for (int i = 0; i < 40; ++i) {
+    if (i == 7 || i == 23) continue;
+    EXPECT_EQ(readFile(base / ("f" + std::to_string(i) + ".dat")), "new " + std::to_string(i));
+  }
+  EXPECT_EQ(readFile(base / "f7.dat"), "old");
+  EXPECT_TRUE(fs::is_empty(base / "f23.dat"));
+  EXPECT_FALSE(hasPartFiles(base));
+}
+
 TEST_F(ExtractorTest, ReadOnlyEntryKeepsALaterUpdateFromReplacingIt) {
   const std::string first =
       buildZip({ZipFixtureEntry{.name = "fixed.dat", .data = "1", .externalAttributes = 0x21}});
