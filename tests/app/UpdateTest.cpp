@@ -184,9 +184,11 @@ TEST_F(Update, FailuresEndWithTheErrorsText) {
 TEST_F(Update, AttemptsWithoutABodyRepeatWithGrowingPauses) {
   server.on(kArchivePath, Reply().reset());  // the connection breaks before any answer
   const auto start = std::chrono::steady_clock::now();
-  const QStringList texts =
-      runUpdate([&](const QStringList&) { return server.requests().size() >= 4; });
+  QStringList texts = runUpdate([&](const QStringList&) { return server.requests().size() >= 4; });
   const auto elapsed = std::chrono::steady_clock::now() - start;
+  // The test stops the worker once the fourth request has arrived: stopped in that attempt, it
+  // ends with the errors text; stopped in the pause after it, without.
+  if (!texts.isEmpty() && texts.last() == kDoneWithErrors) texts.removeLast();
   for (const auto& request : server.requests()) EXPECT_EQ(request.target, kArchivePath);
   EXPECT_TRUE(texts.count() >= 4 && texts.count("0 %") == texts.count())
       << texts.join(" | ").toStdString();
