@@ -51,6 +51,22 @@ Outcome run(const QString& program, const QStringList& arguments, const QString&
           QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
+// A run of a script under a virtual X screen of its own, on Qt's X11 platform.
+Outcome runOnScreen(const char* script, QStringList arguments) {
+  arguments.prepend(script);
+  return run("xvfb-run", QStringList{"-a", "-s", "-screen 0 1024x768x24"} + arguments, "xcb");
+}
+
+// The lines a start that a library fault ends writes to standard error, after checking that it
+// ended with exit code 1.
+QStringList startUpFailureLines(const char* libraryDirectory) {
+  InstallTree tree(libraryDirectory);
+  const Outcome result = run(tree.executable(), {}, "offscreen");
+  EXPECT_EQ(result.status, QProcess::NormalExit);
+  EXPECT_EQ(result.exitCode, 1);
+  return result.standardError.split('\n', Qt::SkipEmptyParts);
+}
+
 TEST(Process, RefusesToStartWithoutTheResourceLibrary) {
   InstallTree tree(nullptr);
   const Outcome result = run(tree.executable(), {}, "offscreen");
@@ -72,12 +88,8 @@ TEST(Process, RefusesToStartWithALibraryThatLacksAnOperation) {
 }
 
 TEST(Process, MissingColourKeyEndsStartUpWithExitCode1AndTheTwoLines) {
-  InstallTree tree(NO_SUBTITLE_COLOUR_LIB);
-  const Outcome result = run(tree.executable(), {}, "offscreen");
-  EXPECT_EQ(result.status, QProcess::NormalExit);
-  EXPECT_EQ(result.exitCode, 1);
-  const QStringList lines = result.standardError.split('\n', Qt::SkipEmptyParts);
-  ASSERT_GE(lines.size(), 2) << result.standardError.toStdString();
+  const QStringList lines = startUpFailureLines(NO_SUBTITLE_COLOUR_LIB);
+  ASSERT_GE(lines.size(), 2) << lines.join('\n').toStdString();
   EXPECT_TRUE(QRegularExpression("^Exception ItemNotFoundError in module updater at [0-9A-F]+\\.$")
                   .match(lines[lines.size() - 2])
                   .hasMatch())
@@ -86,12 +98,8 @@ TEST(Process, MissingColourKeyEndsStartUpWithExitCode1AndTheTwoLines) {
 }
 
 TEST(Process, AMalformedUpdateKeyEndsStartUpWithExitCode1AndTheTwoLines) {
-  InstallTree tree(MALFORMED_KEY_LIB);
-  const Outcome result = run(tree.executable(), {}, "offscreen");
-  EXPECT_EQ(result.status, QProcess::NormalExit);
-  EXPECT_EQ(result.exitCode, 1);
-  const QStringList lines = result.standardError.split('\n', Qt::SkipEmptyParts);
-  ASSERT_GE(lines.size(), 2) << result.standardError.toStdString();
+  const QStringList lines = startUpFailureLines(MALFORMED_KEY_LIB);
+  ASSERT_GE(lines.size(), 2) << lines.join('\n').toStdString();
   EXPECT_TRUE(lines[lines.size() - 2].startsWith("Exception FormatError in module updater"))
       << lines[lines.size() - 2].toStdString();
   EXPECT_TRUE(lines.last().contains("update key is not a minisign public key"))
@@ -103,8 +111,7 @@ TEST(Process, AMalformedUpdateKeyEndsStartUpWithExitCode1AndTheTwoLines) {
 TEST(Process, StartsWithALibraryWithoutTheUpdateKeyOperation) {
   UPDATER_REQUIRE_TOOLS("xvfb-run", "xdotool");
   InstallTree tree(FIVE_OPERATIONS_LIB);
-  const Outcome result = run(
-      "xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", CLICK_SALIR_SCRIPT, tree.path()}, "xcb");
+  const Outcome result = runOnScreen(CLICK_SALIR_SCRIPT, {tree.path()});
   EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
 }
 
@@ -136,10 +143,7 @@ protected:
   }
   QString serverDir() const { return work.filePath("server"); }
   Outcome drive(const char* scenario) {
-    return run("xvfb-run",
-               {"-a", "-s", "-screen 0 1024x768x24", END_TO_END_SCRIPT, scenario, tree.path(),
-                serverDir(), "18473"},
-               "xcb");
+    return runOnScreen(END_TO_END_SCRIPT, {scenario, tree.path(), serverDir(), "18473"});
   }
 
   InstallTree tree{END_TO_END_LIB};
@@ -174,8 +178,7 @@ TEST_F(EndToEnd, SalirEndsTheProcessAtOnceWhileAnUpdateKeepsTrying) {
 TEST(Process, TitleBarIsEmptyAndSalirEndsTheProgramWithExitCode0) {
   UPDATER_REQUIRE_TOOLS("xvfb-run", "xdotool");
   InstallTree tree(KUB_LIB);
-  const Outcome result = run(
-      "xvfb-run", {"-a", "-s", "-screen 0 1024x768x24", CLICK_SALIR_SCRIPT, tree.path()}, "xcb");
+  const Outcome result = runOnScreen(CLICK_SALIR_SCRIPT, {tree.path()});
   EXPECT_EQ(result.exitCode, 0) << result.standardError.toStdString();
   EXPECT_TRUE(result.standardError.contains("title:[]")) << result.standardError.toStdString();
 }
