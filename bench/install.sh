@@ -16,8 +16,8 @@
 # made for the run with mkfs.ext4's defaults in a loop image beside the work directory. The
 # last tells the file system from the machine: a root file system set up otherwise (this
 # project's build machines run ext4 without a journal, mounted with online discard) makes
-# installers that write a new file and rename it pay what ones that overwrite in place do
-# not (ARCHITECTURE.md, "What an install costs"). Before each timed run the destination is
+# every installer pay for the files it creates and frees in ways a default ext4 does not
+# (ARCHITECTURE.md, "What an install costs"). Before each timed run the destination is
 # reset by an untimed full copy of the starting tree (cp -a: the peers write into existing
 # files, so hard links would damage the origin) and a sync.
 #
